@@ -39,9 +39,9 @@ int brelum(const char *s1, const char *s2)
 const size_t P = BRELUM_PUHVER; // bytes in each of the two stream buffers
 
 static char sisend[P], v2ljund[P];
-static size_t sa, sl; // unread input is sisend[sa..sl)
-static size_t vn;     // bytes waiting in v2ljund
-static int l6pp;      // the input has ended
+static size_t sa, sl;    // unread input is sisend[sa..sl)
+static size_t vn;        // bytes waiting in v2ljund
+static int l6pp;         // the input has ended
 static int sviga, vviga; // error of a failed read or write, 0 if none
 
 #ifdef _WIN32
@@ -83,7 +83,8 @@ static int v6ib_oodata(void)
 
 	if (t == FILE_TYPE_DISK)
 		return 0;
-	if (t == FILE_TYPE_PIPE && PeekNamedPipe(hsisse, NULL, 0, NULL, &k, NULL))
+	if (t == FILE_TYPE_PIPE &&
+	    PeekNamedPipe(hsisse, NULL, 0, NULL, &k, NULL))
 		return k == 0;
 	return 1;
 }
@@ -119,7 +120,8 @@ static int v2lja(const char *p, size_t n)
 			t[m++] = p[i];
 		}
 		if (m + 2 > sizeof w / sizeof w[0] || i + 1 == n) {
-			if (konsool && !WriteConsoleW(hv2lja, w, (DWORD)m, &k, NULL)) {
+			if (konsool &&
+			    !WriteConsoleW(hv2lja, w, (DWORD)m, &k, NULL)) {
 				vviga = (int)GetLastError();
 				return 0;
 			}
@@ -134,9 +136,11 @@ static int v2lja(const char *p, size_t n)
 static void teata(const char *kus, int e)
 {
 	char t[512];
-	DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+	DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM |
+					 FORMAT_MESSAGE_IGNORE_INSERTS,
 				 NULL, (DWORD)e, 0, t, sizeof t, NULL);
-	while (n > 0 && (t[n - 1] == '\n' || t[n - 1] == '\r' || t[n - 1] == '.'))
+	while (n > 0 &&
+	       (t[n - 1] == '\n' || t[n - 1] == '\r' || t[n - 1] == '.'))
 		n--;
 	t[n] = '\0';
 	HANDLE h = GetStdHandle(STD_ERROR_HANDLE);

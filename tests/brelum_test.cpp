@@ -14,14 +14,14 @@ TEST(brelum, distances)
 		{"kaar", "kaer", 1},
 		{"kala", "kass", 2},
 		{"hunt", "koer", 4},
-		{"Koer", "koer", 1},        // case counts
+		{"Koer", "koer", 1}, // case counts
 		{"ELEVANT", "elevant", 7},
 		{"elevand", "elevant", 1},
-		{"kas", "kass", -1},        // shorter and longer are never compared
+		{"kas", "kass", -1}, // shorter and longer are never compared
 		{"kassid", "kass", -1},
-		{"koer ", "koer", -1},      // nothing is trimmed
+		{"koer ", "koer", -1}, // nothing is trimmed
 		{" oer", "koer", 1},
-		{"k\xc3\xb5r", "koer", 2},  // a UTF-8 õ takes two positions
+		{"k\xc3\xb5r", "koer", 2}, // a UTF-8 õ takes two positions
 		{"koe\r", "koer", 1},
 		{"", "", 0},
 		{"", "koer", -1},
