@@ -4,7 +4,7 @@
 GROUP is sessions, pipes, terminal or faults. --crlf: the program is a
 Windows build, whose line ends are CR LF on pipes and files.
 """
-import os, pty, select, signal, subprocess, sys, time
+import os, pty, select, signal, subprocess, sys, termios, time
 from concurrent.futures import ThreadPoolExecutor
 
 PROMPT = b"Sisesta s\xf5na: "
@@ -145,7 +145,10 @@ def console(cmd, nl):
                          env=dict(os.environ, LC_ALL="C.UTF-8"))
     os.close(slave)
     yield "prompt", b"s\xc3\xb5na:" in expect(master, b"s\xc3\xb5na:", 20), True
-    time.sleep(1)  # wine's console drops keys typed before it starts reading
+    # wine's console drops what was typed before it put the terminal in raw mode.
+    end = time.monotonic() + 10
+    while termios.tcgetattr(master)[3] & termios.ICANON and time.monotonic() < end:
+        time.sleep(0.05)
     os.write(master, b"koer\r")
     yield "verdict", b"olemas!" in expect(master, b"olemas!", 5), True
     os.write(master, b"\x1a\r")  # Ctrl+Z, Enter: the end of the input
