@@ -23,14 +23,16 @@
 // differ.
 int brelum(const char *s1, const char *s2)
 {
-	size_t n = strlen(s1);
-	if (strlen(s2) != n)
-		return -1;
 	int erinevusi = 0;
-	for (size_t i = 0; i < n; i++)
-		if (s1[i] != s2[i])
+	size_t n; // the length of s2, and of s1 if they are alike
+
+	for (n = 0; s2[n] != '\0'; n++)
+		if (s1[n] != s2[n]) {
+			if (s1[n] == '\0')
+				return -1; // s1 is shorter
 			erinevusi++;
-	return erinevusi;
+		}
+	return s1[n] == '\0' ? erinevusi : -1;
 }
 
 #ifndef BRELUM_PUHVER
@@ -239,7 +241,8 @@ static int tyhjenda(void)
 	return ok;
 }
 
-static void kirjuta(const char *p, size_t n)
+// Fills the buffer, writing it out each time it is full.
+static void kirjuta_pikalt(const char *p, size_t n)
 {
 	while (n > P - vn) {
 		size_t k = P - vn;
@@ -254,7 +257,17 @@ static void kirjuta(const char *p, size_t n)
 	vn += n;
 }
 
-static void ytle(const char *s)
+static inline void kirjuta(const char *p, size_t n)
+{
+	if (n > P - vn) {
+		kirjuta_pikalt(p, n);
+		return;
+	}
+	memcpy(v2ljund + vn, p, n);
+	vn += n;
+}
+
+static inline void ytle(const char *s)
 {
 	kirjuta(s, strlen(s));
 }
@@ -360,7 +373,8 @@ int main()
 			return l6peta();
 
 		int d = -1;
-		char loetelu[1001] = ""; // fits every list word with its space
+		char loetelu[1001]; // fits every list word with its space
+		loetelu[0] = '\0';
 		for (int k = 0; k < S; k++) {
 			int dist = brelum(s6na, s6nad[k]);
 			if (dist == 0) {
