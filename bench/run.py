@@ -1,0 +1,113 @@
+#!/usr/bin/env python3
+"""brelum next to the copy limit: python3 bench/run.py [WORDS]
+
+Builds brelum (Release) and two programs to compare it with, makes a word
+list with a fixed seed, and prints one table of figures, all from this run.
+Needs cmake, g++, gcc, strace and /usr/bin/time (Debian: strace, time).
+"""
+import os, platform, random, re, subprocess, sys, tempfile, time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+WORDS = int(sys.argv[1]) if len(sys.argv) > 1 else 5_000_000
+RUNS = 7
+
+KNOWN = ["koer", "kass", "elevant", "kaer"]
+NEAR = ["kaar", "kaes", "kier", "Koer", "elevand", "koor", "kasn"]  # distance 1
+FAR = ["kala", "hunt", "ELEVANT", "sulg", "kaua", "elewamt"]  # distance 2 or more
+OTHER = ["kas", "kassid", "elevandid", "a", "x" * 45, "hiir ja kass"]  # other lengths
+
+
+def sh(cmd, **kw):
+    return subprocess.run(cmd, shell=True, check=True, **kw)
+
+
+def fastest(cmds):
+    """The fastest wall time of each command, the commands taken in turn."""
+    best = [float("inf")] * len(cmds)
+    for _ in range(RUNS):
+        for i, c in enumerate(cmds):
+            t = time.perf_counter()
+            sh(c)
+            best[i] = min(best[i], time.perf_counter() - t)
+    return best
+
+
+def peak_kib(feed, prog, rest):
+    """Peak resident memory of prog, in KiB: feed | prog rest."""
+    with tempfile.NamedTemporaryFile("r") as f:
+        sh("%s /usr/bin/time -f %%M -o %s %s %s" % (feed, f.name, prog, rest))
+        return int(f.read().split()[-1])
+
+
+def startup(progs, n=500):
+    """Median CPU time of the process itself to start, read empty input and
+    exit, the programs taken in turn; the spawning costs are not counted."""
+    null = os.open(os.devnull, os.O_RDWR)
+    dup = [(os.POSIX_SPAWN_DUP2, null, 0), (os.POSIX_SPAWN_DUP2, null, 1)]
+    times = [[] for _ in progs]
+    for _ in range(n):
+        for i, p in enumerate(progs):
+            ru = os.wait4(os.posix_spawn(p, [p], os.environ, file_actions=dup), 0)[2]
+            times[i].append(ru.ru_utime + ru.ru_stime)
+    os.close(null)
+    return [sorted(t)[n // 2] for t in times]
+
+
+def machine():
+    cpu = re.search(r"model name\s*:\s*(.*)", open("/proc/cpuinfo").read())
+    mem = int(open("/proc/meminfo").readline().split()[1]) >> 20
+    return "%s, %d cores, %d GiB, Linux %s" % (
+        cpu.group(1) if cpu else platform.machine(), os.cpu_count(), mem, platform.release())
+
+
+def main():
+    tmp = tempfile.mkdtemp(prefix="brelum-bench.")
+    build = os.path.join(ROOT, "build-bench")
+    sh("cmake -S %s -B %s -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null" % (ROOT, build))
+    sh("cmake --build %s >/dev/null" % build)
+    brelum = os.path.join(build, "brelum")
+    peer, minimal = os.path.join(tmp, "peer"), os.path.join(tmp, "minimal")
+    sh("g++ -O2 -o %s %s/bench/peer.cpp" % (peer, ROOT))
+    sh("gcc -O2 -o %s %s/bench/minimal.c" % (minimal, ROOT))
+
+    r = random.Random(2026)
+    groups = [KNOWN, NEAR, FAR, OTHER]
+    words, out = os.path.join(tmp, "words"), os.path.join(tmp, "out")
+    with open(words, "w") as f:
+        f.write("".join(r.choice(r.choice(groups)) + "\n" for _ in range(WORDS)))
+    sh("%s < %s > %s" % (brelum, words, out))
+    sh("%s < %s | cmp -s - %s" % (peer, words, out))  # the peer says the same
+    size = os.path.getsize(out)
+
+    t_brelum, t_cat, t_peer = fastest([
+        "%s < %s | cat > /dev/null" % (brelum, words),
+        "cat %s | cat > /dev/null" % out,
+        "%s < %s | cat > /dev/null" % (peer, words),
+    ])
+    stats = os.path.join(tmp, "strace")
+    sh("strace -c -e trace=write -o %s %s < %s | cat > /dev/null" % (stats, brelum, words))
+    writes = int(re.search(r"^\s*[\d.]+\s+[\d.]+\s+\d+\s+(\d+)\s+(?:\d+\s+)?write$",
+                           open(stats).read(), re.M).group(1))
+    mem_words = peak_kib("", brelum, "< %s > /dev/null" % words)
+    mem_line = peak_kib("head -c 1073741824 /dev/zero | tr '\\0' a |", brelum, "> /dev/null")
+    s_brelum, s_minimal = startup([brelum, minimal])
+
+    rows = [
+        ("throughput", "%.2f M words/s, %.0f MB/s out" % (WORDS / t_brelum / 1e6, size / t_brelum / 1e6), ""),
+        ("brelum / cat, wall time", "%.2f (%.3f s / %.3f s)" % (t_brelum / t_cat, t_brelum, t_cat), "<= 2.0"),
+        ("peer / brelum, wall time", "%.1f (%.3f s)" % (t_peer / t_brelum, t_peer), "many times"),
+        ("bytes per write(2)", "%.0f KiB (%d writes)" % (size / writes / 1024, writes), ">= 16 KiB"),
+        ("peak RSS, %d words" % WORDS, "%d KiB" % mem_words, "<= 2048 KiB"),
+        ("peak RSS, 1 GiB line", "%d KiB" % mem_line, "<= 2048 KiB"),
+        ("start-up / minimal C, CPU", "%.2f (%.0f us / %.0f us)" % (
+            s_brelum / s_minimal, s_brelum * 1e6, s_minimal * 1e6), "<= 1.25"),
+    ]
+    print("%d words (%d bytes in, %d out), fastest of %d runs; %s\n" % (
+        WORDS, os.path.getsize(words), size, RUNS, machine()))
+    print("| measure | brelum | target |\n|---|---|---|")
+    for row in rows:
+        print("| %s | %s | %s |" % row)
+    sh("rm -rf %s" % tmp)
+
+
+main()
