@@ -104,35 +104,41 @@ static int kirjuta_k6ik(const char *p, size_t n)
 }
 
 // The console gets UTF-16, so õ shows whatever its code page. The dialogue's
-// only byte above 0x7F is õ, 0xF5, which is also its UTF-16 value. Files and
-// pipes get the text-mode line end, CR LF.
-static int v2lja(const char *p, size_t n)
+// only byte above 0x7F is õ, 0xF5, which is also its UTF-16 value.
+static int konsooli(const char *p, size_t n)
 {
 	wchar_t w[1024];
-	char t[2 * sizeof w / sizeof w[0]];
-	size_t m = 0;
 	DWORD k;
 
-	for (size_t i = 0; i < n; i++) {
-		if (konsool) {
-			w[m++] = (unsigned char)p[i];
-		} else {
-			if (p[i] == '\n')
-				t[m++] = '\r';
-			t[m++] = p[i];
+	while (n > 0) {
+		size_t m = n < 1024 ? n : 1024;
+		for (size_t i = 0; i < m; i++)
+			w[i] = (unsigned char)p[i];
+		if (!WriteConsoleW(hv2lja, w, (DWORD)m, &k, NULL)) {
+			vviga = (int)GetLastError();
+			return 0;
 		}
-		if (m + 2 > sizeof w / sizeof w[0] || i + 1 == n) {
-			if (konsool &&
-			    !WriteConsoleW(hv2lja, w, (DWORD)m, &k, NULL)) {
-				vviga = (int)GetLastError();
-				return 0;
-			}
-			if (!konsool && !kirjuta_k6ik(t, m))
-				return 0;
-			m = 0;
-		}
+		p += m;
+		n -= m;
 	}
 	return 1;
+}
+
+// Writes out n <= P bytes of the dialogue; files and pipes get the text-mode
+// line end, CR LF.
+static int v2lja(const char *p, size_t n)
+{
+	static char t[2 * P];
+	size_t m = 0;
+
+	if (konsool)
+		return konsooli(p, n);
+	for (size_t i = 0; i < n; i++) {
+		if (p[i] == '\n')
+			t[m++] = '\r';
+		t[m++] = p[i];
+	}
+	return kirjuta_k6ik(t, m);
 }
 
 static void teata(const char *kus, int e)
@@ -196,9 +202,10 @@ static int kirjuta_k6ik(const char *p, size_t n)
 	return 1;
 }
 
+// Writes out n <= P bytes of the dialogue; a UTF-8 terminal gets õ as UTF-8.
 static int v2lja(const char *p, size_t n)
 {
-	char t[1024];
+	static char t[2 * P];
 	size_t m = 0;
 
 	if (!utf8)
@@ -210,13 +217,8 @@ static int v2lja(const char *p, size_t n)
 		} else {
 			t[m++] = p[i];
 		}
-		if (m + 2 > sizeof t || i + 1 == n) {
-			if (!kirjuta_k6ik(t, m))
-				return 0;
-			m = 0;
-		}
 	}
-	return 1;
+	return kirjuta_k6ik(t, m);
 }
 
 static void teata(const char *kus, int e)
