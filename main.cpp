@@ -20,19 +20,17 @@
 #endif
 
 // Number of positions in which s1 and s2 differ, or -1 if their lengths
-// differ.
+// differ. One pass over both: the words are alike in length if they end at
+// the same position.
 int brelum(const char *s1, const char *s2)
 {
 	int erinevusi = 0;
-	size_t n; // the length of s2, and of s1 if they are alike
+	size_t i;
 
-	for (n = 0; s2[n] != '\0'; n++)
-		if (s1[n] != s2[n]) {
-			if (s1[n] == '\0')
-				return -1; // s1 is shorter
+	for (i = 0; s1[i] != '\0' && s2[i] != '\0'; i++)
+		if (s1[i] != s2[i])
 			erinevusi++;
-		}
-	return s1[n] == '\0' ? erinevusi : -1;
+	return s1[i] == s2[i] ? erinevusi : -1;
 }
 
 #ifndef BRELUM_PUHVER
