@@ -173,7 +173,7 @@ def faults(cmd, nl):
     yield "closed output", (r.returncode, r.stderr.count(b"\n")), (1, 1)
     p = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                          stderr=subprocess.PIPE)
-    p.stdout.read(len(PROMPT))
+    expect(p.stdout.fileno(), PROMPT)
     p.stdout.close()
     try:
         p.stdin.write(words)
