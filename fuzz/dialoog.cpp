@@ -49,7 +49,8 @@ static std::string dialogue(const std::string &in)
 		size_t lf = in.find('\n', at);
 		size_t end = lf == std::string::npos ? in.size() : lf;
 		std::string line = in.substr(at, end - at);
-		if (lf != std::string::npos && !line.empty() && line.back() == '\r')
+		if (lf != std::string::npos && !line.empty() &&
+		    line.back() == '\r')
 			line.pop_back();
 		std::string s6na = line.substr(0, line.find('\0'));
 		if (s6na.empty())
@@ -69,7 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	if (size > sizeof got / 4) // room for every line's answer
 		return -1;
 	if (ftruncate(in, 0) || pwrite(in, data, size, 0) != (ssize_t)size ||
-	    lseek(in, 0, SEEK_SET) || ftruncate(out, 0) || lseek(out, 0, SEEK_SET))
+	    lseek(in, 0, SEEK_SET) || ftruncate(out, 0) ||
+	    lseek(out, 0, SEEK_SET))
 		abort();
 	dup2(in, 0);
 	dup2(out, 1);

@@ -116,26 +116,23 @@ def terminal(cmd, nl):
         ("C", True, PROMPT, ON.replace(b"\n", b"\r\n")),
         ("C.UTF-8", False, PROMPT, ON),  # brelum | tee log
     ]:
+        name = "%s, stdout %s" % (loc, "tty" if stdout_tty else "pipe")
         master, slave = pty.openpty()
-        env = dict(os.environ, LC_ALL=loc)
-        r, w = (slave, slave) if stdout_tty else os.pipe()
-        out = master if stdout_tty else r
-        p = subprocess.Popen(cmd, stdin=slave, stdout=slave if stdout_tty else w, env=env)
+        out, w = (master, slave) if stdout_tty else os.pipe()
+        p = subprocess.Popen(cmd, stdin=slave, stdout=w, env=dict(os.environ, LC_ALL=loc))
         os.close(slave)
         if not stdout_tty:
             os.close(w)
-        name = "%s, stdout %s" % (loc, "tty" if stdout_tty else "pipe")
         yield name + ": prompt", expect(out, prompt), prompt
         os.write(master, b"koer\n")
-        echo = b"koer\r\n" if stdout_tty else b""
-        expect(master, b"koer\r\n") if not stdout_tty else None
-        want = echo + verdict + prompt
-        yield name + ": verdict", expect(out, want), want
+        if stdout_tty:
+            verdict = b"koer\r\n" + verdict  # the terminal's echo comes first
+        yield name + ": verdict", expect(out, verdict + prompt), verdict + prompt
         os.write(master, b"\n")
         yield name + ": exit", p.wait(10), 0
         os.close(master)
         if not stdout_tty:
-            os.close(r)
+            os.close(out)
 
 
 def console(cmd, nl):
