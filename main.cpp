@@ -14,8 +14,10 @@
 #include <windows.h>
 #else
 #include <clocale>
+#include <cstdlib>
 #include <langinfo.h>
 #include <poll.h>
+#include <strings.h>
 #include <unistd.h>
 #endif
 
@@ -43,11 +45,17 @@ static size_t sa, sl;    // unread input is sisend[sa..sl)
 static size_t vn;        // bytes waiting in v2ljund
 static int l6pp;         // the input has ended
 static int sviga, vviga; // error of a failed read or write, 0 if none
+static int tty; // standard output is a terminal, which is left on a line
+		// of its own when the input ends (a Windows console ends
+		// its Ctrl+Z with Enter)
 
 #ifdef _WIN32
 
+static_assert(P >= 3, "a console read needs room for one letter");
+
 static HANDLE hsisse, hv2lja;
 static int konsool, sisse_konsool; // the streams are a Windows console
+static int rea_algus = 1;          // the console's next letter starts a line
 
 static void alusta(void)
 {
@@ -59,10 +67,44 @@ static void alusta(void)
 	konsool = GetConsoleMode(hv2lja, &m) != 0;
 }
 
+// The console is read as UTF-16 and encoded to its input code page without
+// the "best fit" letters that ReadFile would put in for those the code page
+// lacks: õ must not arrive as o, which would make kõer the word koer. Such a
+// letter becomes '?'. Code pages from 50000 up (UTF-8 among them) take no
+// flags, and lack no letter. A few KiB a read: older consoles fail larger
+// reads. Each UTF-16 unit takes 3 bytes at most.
+static long loe_konsoolist(char *p, size_t n)
+{
+	wchar_t w[2048];
+	DWORD r;
+
+	if (!ReadConsoleW(hsisse, w, (DWORD)(n / 3 < 2048 ? n / 3 : 2048), &r,
+			  NULL)) {
+		sviga = (int)GetLastError();
+		return -1;
+	}
+	if (r == 0)
+		return 0;
+	// Ctrl+Z at the start of a line ends the input.
+	if (rea_algus && w[0] == 0x1a)
+		return 0;
+	rea_algus = w[r - 1] == L'\n';
+	UINT cp = GetConsoleCP();
+	int m = WideCharToMultiByte(cp, cp < 50000 ? WC_NO_BEST_FIT_CHARS : 0,
+				    w, (int)r, p, (int)n, NULL, NULL);
+	if (m == 0) {
+		sviga = (int)GetLastError();
+		return -1;
+	}
+	return m;
+}
+
 static long loe_sisse(char *p, size_t n)
 {
 	DWORD r;
 
+	if (sisse_konsool)
+		return loe_konsoolist(p, n);
 	if (!ReadFile(hsisse, p, (DWORD)n, &r, NULL)) {
 		DWORD e = GetLastError();
 		if (e == ERROR_BROKEN_PIPE) // the writer closed its end
@@ -70,9 +112,12 @@ static long loe_sisse(char *p, size_t n)
 		sviga = (int)e;
 		return -1;
 	}
-	// At the console, Ctrl+Z at the start of a line ends the input.
-	if (sisse_konsool && r > 0 && p[0] == '\x1a')
-		return 0;
+	// Redirected text ends at Ctrl+Z, as in the C runtime's text mode.
+	const char *z = (const char *)memchr(p, '\x1a', r);
+	if (z != NULL) {
+		l6pp = 1;
+		return (long)(z - p);
+	}
 	return (long)r;
 }
 
@@ -89,15 +134,23 @@ static int v6ib_oodata(void)
 	return 1;
 }
 
+// A write that succeeds with nothing written would be tried for ever.
+static int kirjutatud(BOOL ok, const DWORD *w)
+{
+	if (!ok)
+		vviga = (int)GetLastError();
+	else if (*w == 0)
+		vviga = ERROR_WRITE_FAULT;
+	return ok && *w > 0;
+}
+
 static int kirjuta_k6ik(const char *p, size_t n)
 {
 	DWORD w;
 
 	for (; n > 0; p += w, n -= w)
-		if (!WriteFile(hv2lja, p, (DWORD)n, &w, NULL)) {
-			vviga = (int)GetLastError();
+		if (!kirjutatud(WriteFile(hv2lja, p, (DWORD)n, &w, NULL), &w))
 			return 0;
-		}
 	return 1;
 }
 
@@ -105,19 +158,18 @@ static int kirjuta_k6ik(const char *p, size_t n)
 // only byte above 0x7F is õ, 0xF5, which is also its UTF-16 value.
 static int konsooli(const char *p, size_t n)
 {
-	wchar_t w[1024];
-	DWORD k;
+	wchar_t t[1024];
+	DWORD m, w;
 
-	while (n > 0) {
-		size_t m = n < 1024 ? n : 1024;
-		for (size_t i = 0; i < m; i++)
-			w[i] = (unsigned char)p[i];
-		if (!WriteConsoleW(hv2lja, w, (DWORD)m, &k, NULL)) {
-			vviga = (int)GetLastError();
-			return 0;
-		}
-		p += m;
-		n -= m;
+	for (; n > 0; p += m, n -= m) {
+		m = n < 1024 ? (DWORD)n : 1024;
+		for (DWORD i = 0; i < m; i++)
+			t[i] = (unsigned char)p[i];
+		for (DWORD i = 0; i < m; i += w)
+			if (!kirjutatud(WriteConsoleW(hv2lja, t + i, m - i, &w,
+						      NULL),
+					&w))
+				return 0;
 	}
 	return 1;
 }
@@ -139,64 +191,134 @@ static int v2lja(const char *p, size_t n)
 	return kirjuta_k6ik(t, m);
 }
 
+// "brelum: stdout: " and the system's text for the error, or its number if
+// the system has none. A console gets the text as UTF-16, since text in the
+// ANSI code page garbles its letters on a console in the OEM code page.
 static void teata(const char *kus, int e)
 {
-	char t[512];
-	DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM |
-					 FORMAT_MESSAGE_IGNORE_INSERTS,
-				 NULL, (DWORD)e, 0, t, sizeof t, NULL);
-	while (n > 0 &&
-	       (t[n - 1] == '\n' || t[n - 1] == '\r' || t[n - 1] == '.'))
-		n--;
-	t[n] = '\0';
-	HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
-	DWORD w;
-	const char *osad[] = {"brelum: ", kus, ": ", t, "\r\n"};
+	wchar_t t[512];
+	char a[1024];
+	DWORD n = 0, k, m;
+
+	// The reader has gone: quiet, as SIGPIPE is on POSIX. wine says
+	// ERROR_PIPE_NOT_CONNECTED where Windows says ERROR_NO_DATA.
+	if (e == ERROR_NO_DATA || e == ERROR_BROKEN_PIPE ||
+	    e == ERROR_PIPE_NOT_CONNECTED)
+		return;
+	const char *osad[] = {"brelum: ", kus, ": "};
 	for (const char *o : osad)
-		WriteFile(h, o, (DWORD)strlen(o), &w, NULL);
+		while (*o != '\0')
+			t[n++] = (unsigned char)*o++;
+	k = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM |
+				   FORMAT_MESSAGE_IGNORE_INSERTS,
+			   NULL, (DWORD)e, 0, t + n, 400, NULL);
+	while (k > 0 && wcschr(L"\r\n. ", t[n + k - 1]) != NULL)
+		k--;
+	if (k == 0) {
+		wcscpy(t + n, L"error ");
+		_ultow((unsigned long)e, t + n + 6, 10);
+		k = (DWORD)wcslen(t + n);
+	}
+	n += k;
+	t[n++] = L'\r';
+	t[n++] = L'\n';
+	HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
+	if (GetConsoleMode(h, &m)) {
+		WriteConsoleW(h, t, n, &m, NULL);
+		return;
+	}
+	int b = WideCharToMultiByte(CP_ACP, 0, t, (int)n, a, sizeof a, NULL,
+				    NULL);
+	WriteFile(h, a, (DWORD)b, &m, NULL);
 }
 
 #else
 
 static int utf8; // standard output is a terminal that shows UTF-8
 
+// Whether a locale name such as et_EE.UTF-8@euro names UTF-8.
+static int utf8_nimi(const char *v)
+{
+	const char *c = strchr(v, '.');
+
+	if (c == NULL)
+		return 0;
+	size_t n = strcspn(++c, "@");
+	return (n == 5 && strncasecmp(c, "utf-8", 5) == 0) ||
+	       (n == 4 && strncasecmp(c, "utf8", 4) == 0);
+}
+
+// A locale that is not installed still names the terminal's encoding: the
+// first of the variables that is set tells it, as it does to the terminal.
+static int utf8_lokaal(void)
+{
+	if (setlocale(LC_CTYPE, "") != NULL)
+		return strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+	const char *nimed[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+
+	for (const char *n : nimed) {
+		const char *v = getenv(n);
+		if (v != NULL && *v != '\0')
+			return utf8_nimi(v);
+	}
+	return 0;
+}
+
 static void alusta(void)
 {
-	utf8 = isatty(1) && setlocale(LC_CTYPE, "") &&
-	       strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+	tty = isatty(1);
+	utf8 = tty && utf8_lokaal();
+}
+
+// Waits until the descriptor is ready; a parent may have left it
+// non-blocking.
+static void oota(int fd, short mis)
+{
+	struct pollfd f = {fd, mis, 0};
+
+	poll(&f, 1, -1);
+}
+
+static int kohe_ei(void)
+{
+	return errno == EAGAIN || errno == EWOULDBLOCK;
 }
 
 static long loe_sisse(char *p, size_t n)
 {
 	ssize_t r;
 
-	while ((r = read(0, p, n)) < 0 && errno == EINTR)
-		;
+	while ((r = read(0, p, n)) < 0 && (errno == EINTR || kohe_ei()))
+		if (errno != EINTR)
+			oota(0, POLLIN);
 	if (r < 0)
 		sviga = errno;
 	return (long)r;
 }
 
+// Only input that poll reports ready is sure not to keep a read waiting:
+// poll may fail, and macOS answers POLLNVAL for a terminal.
 static int v6ib_oodata(void)
 {
 	struct pollfd f = {0, POLLIN, 0};
 
-	return poll(&f, 1, 0) == 0;
+	return poll(&f, 1, 0) != 1 || (f.revents & (POLLIN | POLLHUP)) == 0;
 }
 
 static int kirjuta_k6ik(const char *p, size_t n)
 {
-	ssize_t w;
-
-	for (; n > 0; p += w, n -= (size_t)w)
-		if ((w = write(1, p, n)) < 0) {
-			if (errno == EINTR) {
-				w = 0;
-				continue;
-			}
-			vviga = errno;
+	while (n > 0) {
+		ssize_t w = write(1, p, n);
+		if (w > 0) {
+			p += w;
+			n -= (size_t)w;
+		} else if (w < 0 && kohe_ei()) {
+			oota(1, POLLOUT);
+		} else if (w == 0 || errno != EINTR) {
+			vviga = w == 0 ? EIO : errno; // 0 would loop for ever
 			return 0;
 		}
+	}
 	return 1;
 }
 
@@ -340,7 +462,7 @@ static int loe(char *s, size_t N)
 		if (cr && n > 0)
 			lisa(s, N, &m, "\r", 1);
 		cr = n > 0 && p[n - 1] == '\r';
-		lisa(s, N, &m, p, n - cr);
+		lisa(s, N, &m, p, cr ? n - 1 : n);
 		if (lf) {
 			s[m < N ? m : N - 1] = '\0';
 			return 1;
@@ -352,6 +474,8 @@ static int loe(char *s, size_t N)
 // it was read and written.
 static int l6peta(void)
 {
+	if (l6pp && tty)
+		ytle("\n");
 	tyhjenda();
 	if (vviga)
 		teata("stdout", vviga);
