@@ -1,19 +1,25 @@
-// Fuzzes the whole dialogue: the input goes to brelum's standard input, and
-// everything it writes is checked against a plain model of the dialogue,
-// built here from the rules rather than from brelum's code. Build it with
+// Fuzzes the whole dialogue: the input goes to brelum's standard input, once
+// from a file and once through a pipe a line at a time, and everything it
+// writes is checked against a plain model of the dialogue, built here from
+// the rules rather than from brelum's code. Build it with
 // tiny stream buffers (-DBRELUM_PUHVER=5) so that line ends, CR and LF pairs,
 // NULs and long lines fall across buffer boundaries.
 #define main brelum_main
 #include "../main.cpp"
 #undef main
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
 
 static const std::string prompt = "Sisesta s\xf5na: ";
+static int stdin0 = -1, stdout0 = -1; // the fuzzer's own standard streams
 
 // The answer to one word, from the rules.
 static std::string verdict(const std::string &s6na)
@@ -41,8 +47,11 @@ static std::string verdict(const std::string &s6na)
 }
 
 // The whole dialogue for an input: a prompt before each line, one answer
-// after each word, up to an empty line or the end of the input.
-static std::string dialogue(const std::string &in)
+// after each word, up to an empty line or the end of the input. Each turn
+// that ends at a line feed is noted as where the line ends in the input and
+// how much of the dialogue is written once the line is answered.
+static std::string dialogue(const std::string &in,
+			    std::vector<std::pair<size_t, size_t>> *turns)
 {
 	std::string out = prompt;
 	for (size_t at = 0; at < in.size();) {
@@ -57,36 +66,137 @@ static std::string dialogue(const std::string &in)
 			break;
 		out += verdict(s6na.substr(0, 39)) + prompt;
 		at = end + 1;
+		if (lf != std::string::npos)
+			turns->emplace_back(at, out.size());
 	}
 	return out;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+// Reads from fd onto got until it holds n bytes or fd ends: false if
+// nothing came for ms milliseconds.
+static bool read_until(int fd, std::string &got, size_t n, int ms)
 {
-	static int in = memfd_create("in", 0), out = memfd_create("out", 0);
-	static int stdin0 = dup(0), stdout0 = dup(1);
-	static char got[1 << 20];
+	char b[4096];
+	while (got.size() < n) {
+		struct pollfd f = {fd, POLLIN, 0};
+		if (poll(&f, 1, ms) != 1)
+			return false;
+		ssize_t r = read(fd, b, sizeof b);
+		if (r <= 0)
+			return true;
+		got.append(b, (size_t)r);
+	}
+	return true;
+}
 
-	if (size > sizeof got / 4) // room for every line's answer
-		return -1;
-	if (ftruncate(in, 0) || pwrite(in, data, size, 0) != (ssize_t)size ||
-	    lseek(in, 0, SEEK_SET) || ftruncate(out, 0) ||
-	    lseek(out, 0, SEEK_SET))
-		abort();
-	dup2(in, 0);
-	dup2(out, 1);
+static void write_all(int fd, const char *p, size_t n)
+{
+	for (ssize_t w; n > 0; p += w, n -= (size_t)w)
+		if ((w = write(fd, p, n)) < 0)
+			return; // brelum has ended and closed its input
+}
+
+static void reset(void)
+{
 	sa = sl = vn = 0;
 	l6pp = sviga = vviga = 0;
-	int status = brelum_main();
+}
+
+// Input from a file: all of it is there at once.
+static std::string from_file(const std::string &in, int *status)
+{
+	static int fin = memfd_create("in", 0), fout = memfd_create("out", 0);
+	struct stat st;
+
+	if (ftruncate(fin, 0) ||
+	    pwrite(fin, in.data(), in.size(), 0) != (ssize_t)in.size() ||
+	    lseek(fin, 0, SEEK_SET) || ftruncate(fout, 0) ||
+	    lseek(fout, 0, SEEK_SET))
+		abort();
+	dup2(fin, 0);
+	dup2(fout, 1);
+	reset();
+	*status = brelum_main();
 	dup2(stdin0, 0);
 	dup2(stdout0, 1);
-
-	ssize_t n = pread(out, got, sizeof got, 0);
-	std::string want = dialogue(std::string((const char *)data, size));
-	if (status != 0 || n < 0 || std::string(got, (size_t)n) != want) {
-		fprintf(stderr, "status %d, %zd bytes written, %zu expected\n",
-			status, n, want.size());
+	if (fstat(fout, &st))
 		abort();
+	std::string got((size_t)st.st_size, '\0');
+	if (pread(fout, &got[0], got.size(), 0) != st.st_size)
+		abort();
+	return got;
+}
+
+// Input from a program that writes one line, then waits for its answer and
+// the next prompt before it writes the next: brelum must have written them
+// out before it waits for that line. A stuck turn is one whose output never
+// came; its input is then closed, so that brelum ends.
+static std::string
+turn_by_turn(const std::string &in,
+	     const std::vector<std::pair<size_t, size_t>> &turns, int *status,
+	     bool *stuck)
+{
+	int fin[2], fout[2];
+	std::string got;
+
+	if (pipe(fin) || pipe(fout))
+		abort();
+	std::thread peer([&] {
+		size_t at = 0;
+		for (auto t : turns) {
+			write_all(fin[1], in.data() + at, t.first - at);
+			at = t.first;
+			if (!read_until(fout[0], got, t.second, 2000)) {
+				*stuck = true;
+				break;
+			}
+		}
+		if (!*stuck)
+			write_all(fin[1], in.data() + at, in.size() - at);
+		close(fin[1]);
+		read_until(fout[0], got, SIZE_MAX, 10000);
+		close(fout[0]);
+	});
+	dup2(fin[0], 0);
+	dup2(fout[1], 1);
+	close(fin[0]);
+	close(fout[1]);
+	reset();
+	*status = brelum_main();
+	dup2(stdin0, 0); // closes the pipes' ends, so the peer sees the end
+	dup2(stdout0, 1);
+	peer.join();
+	return got;
+}
+
+static void check(const char *how, const std::string &got,
+		  const std::string &want, int status, bool stuck)
+{
+	if (status == 0 && !stuck && got == want)
+		return;
+	fprintf(stderr, "%s: status %d, %zu bytes written, %zu expected%s\n",
+		how, status, got.size(), want.size(),
+		stuck ? ", no prompt before a read that waits" : "");
+	abort();
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+	std::string in((const char *)data, size);
+	std::vector<std::pair<size_t, size_t>> turns;
+	std::string want = dialogue(in, &turns);
+	int status;
+	bool stuck = false;
+
+	if (stdin0 < 0) {
+		stdin0 = dup(0);
+		stdout0 = dup(1);
+		signal(SIGPIPE,
+		       SIG_IGN); // the peer writes on after brelum ends
 	}
+	std::string got = from_file(in, &status);
+	check("file", got, want, status, false);
+	got = turn_by_turn(in, turns, &status, &stuck);
+	check("pipe", got, want, status, stuck);
 	return 0;
 }
