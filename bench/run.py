@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """brelum next to the copy limit: python3 bench/run.py [WORDS]
 
-Builds brelum (Release) and two programs to compare it with, makes a word
+Builds brelum (Release), hardened as it ships and once more without
+hardening, and two programs to compare it with, makes a word
 list with a fixed seed, and prints one table of figures, all from this run.
 Needs cmake, g++, gcc, strace and /usr/bin/time (Debian: strace, time).
 """
@@ -60,12 +61,18 @@ def machine():
         cpu.group(1) if cpu else platform.machine(), os.cpu_count(), mem, platform.release())
 
 
+def build(name, flags):
+    """Builds brelum (Release) into name, with the given CMake flags."""
+    d = os.path.join(ROOT, name)
+    sh("cmake -S %s -B %s -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF %s >/dev/null" % (ROOT, d, flags))
+    sh("cmake --build %s >/dev/null" % d)
+    return os.path.join(d, "brelum")
+
+
 def main():
     tmp = tempfile.mkdtemp(prefix="brelum-bench.")
-    build = os.path.join(ROOT, "build-bench")
-    sh("cmake -S %s -B %s -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null" % (ROOT, build))
-    sh("cmake --build %s >/dev/null" % build)
-    brelum = os.path.join(build, "brelum")
+    brelum, plain = [build(name, flags) for name, flags in [
+        ("build-bench", ""), ("build-bench-plain", "-DBRELUM_HARDENING=OFF")]]
     peer, minimal = os.path.join(tmp, "peer"), os.path.join(tmp, "minimal")
     sh("g++ -O2 -o %s %s/bench/peer.cpp" % (peer, ROOT))
     sh("gcc -O2 -o %s %s/bench/minimal.c" % (minimal, ROOT))
@@ -79,10 +86,11 @@ def main():
     sh("%s < %s | cmp -s - %s" % (peer, words, out))  # the peer says the same
     size = os.path.getsize(out)
 
-    t_brelum, t_cat, t_peer = fastest([
+    t_brelum, t_cat, t_peer, t_plain = fastest([
         "%s < %s | cat > /dev/null" % (brelum, words),
         "cat %s | cat > /dev/null" % out,
         "%s < %s | cat > /dev/null" % (peer, words),
+        "%s < %s | cat > /dev/null" % (plain, words),
     ])
     stats = os.path.join(tmp, "strace")
     sh("strace -c -e trace=write -o %s %s < %s | cat > /dev/null" % (stats, brelum, words))
@@ -95,6 +103,8 @@ def main():
     rows = [
         ("throughput", "%.2f M words/s, %.0f MB/s out" % (WORDS / t_brelum / 1e6, size / t_brelum / 1e6), ""),
         ("brelum / cat, wall time", "%.2f (%.3f s / %.3f s)" % (t_brelum / t_cat, t_brelum, t_cat), "<= 2.0"),
+        ("hardened / not hardened, wall time", "%.2f (%.1f ns / %.1f ns a word)" % (
+            t_brelum / t_plain, t_brelum / WORDS * 1e9, t_plain / WORDS * 1e9), "<= 1.05"),
         ("peer / brelum, wall time", "%.1f (%.3f s)" % (t_peer / t_brelum, t_peer), "many times"),
         ("bytes per write(2)", "%.0f KiB (%d writes)" % (size / writes / 1024, writes), ">= 16 KiB"),
         ("peak RSS, %d words" % WORDS, "%d KiB" % mem_words, "<= 2048 KiB"),

@@ -1,0 +1,37 @@
+# What `cpack` makes: a Debian package and a tarball in a Linux build tree,
+# a zip in a Windows one.
+set(CPACK_PACKAGE_NAME brelum)
+set(CPACK_PACKAGE_VENDOR brelum)
+set(CPACK_PACKAGE_CONTACT
+    "brelum maintainers <maintainers@users.noreply.c-seed-f815bcde.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "checks words against four Estonian words")
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(CPACK_PACKAGE_FILE_NAME brelum-${PROJECT_VERSION}-win64)
+  else()
+    set(CPACK_PACKAGE_FILE_NAME brelum-${PROJECT_VERSION}-win32)
+  endif()
+else()
+  set(CPACK_GENERATOR DEB TGZ)
+  string(TOLOWER ${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR} platform)
+  set(CPACK_PACKAGE_FILE_NAME brelum-${PROJECT_VERSION}-${platform})
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # brelum_1.0.0_amd64.deb
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The summary above is its first line.
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+"brelum asks for a word, one per line, and answers each: the word is one of
+the four Estonian words it knows (koer, kass, elevant, kaer); or none of
+them has its length; or the fewest positions in which it differs from one
+of them, with the words one position away. An empty line ends it.
+.
+It answers a person at a terminal, a program driving it over pipes, and a
+word list fed from a file alike, in any line length and in constant
+memory.")
+endif()
+
+include(CPack)
