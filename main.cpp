@@ -45,9 +45,9 @@ static size_t sa, sl;    // unread input is sisend[sa..sl)
 static size_t vn;        // bytes waiting in v2ljund
 static int l6pp;         // the input has ended
 static int sviga, vviga; // error of a failed read or write, 0 if none
-static int tty; // standard output is a terminal, which is left on a line
-		// of its own when the input ends (a Windows console ends
-		// its Ctrl+Z with Enter)
+// Standard output is a terminal, to be left on a line of its own when the
+// input ends. Never so on Windows, where Enter ends the console's Ctrl+Z.
+static int tty;
 
 #ifdef _WIN32
 
@@ -248,8 +248,8 @@ static int utf8_nimi(const char *v)
 	       (n == 4 && strncasecmp(c, "utf8", 4) == 0);
 }
 
-// A locale that is not installed still names the terminal's encoding: the
-// first of the variables that is set tells it, as it does to the terminal.
+// Whether the terminal's locale is UTF-8. One that is not installed still
+// tells it: then the name in the first of the variables that is set does.
 static int utf8_lokaal(void)
 {
 	if (setlocale(LC_CTYPE, "") != NULL)
