@@ -45,6 +45,9 @@ static size_t sa, sl;    // unread input is sisend[sa..sl)
 static size_t vn;        // bytes waiting in v2ljund
 static int l6pp;         // the input has ended
 static int sviga, vviga; // error of a failed read or write, 0 if none
+const int UTF16 = -1;    // sviga for input in UTF-16
+static const char utf16_tekst[] =
+	"the input is UTF-16 text; save the words as ANSI or UTF-8 text";
 // Standard output is a terminal, to be left on a line of its own when the
 // input ends. Never so on Windows, where Enter ends the console's Ctrl+Z.
 static int tty;
@@ -209,9 +212,13 @@ static void teata(const char *kus, int e)
 	for (const char *o : osad)
 		while (*o != '\0')
 			t[n++] = (unsigned char)*o++;
-	k = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM |
-				   FORMAT_MESSAGE_IGNORE_INSERTS,
-			   NULL, (DWORD)e, 0, t + n, 400, NULL);
+	if (e == UTF16)
+		for (k = 0; utf16_tekst[k] != '\0'; k++)
+			t[n + k] = (unsigned char)utf16_tekst[k];
+	else
+		k = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM |
+					   FORMAT_MESSAGE_IGNORE_INSERTS,
+				   NULL, (DWORD)e, 0, t + n, 400, NULL);
 	while (k > 0 && wcschr(L"\r\n. ", t[n + k - 1]) != NULL)
 		k--;
 	if (k == 0) {
@@ -346,7 +353,8 @@ static void teata(const char *kus, int e)
 	char t[512] = "brelum: ";
 	strncat(t, kus, 64);
 	strcat(t, ": ");
-	strncat(t, strerror(e), sizeof t - strlen(t) - 2);
+	strncat(t, e == UTF16 ? utf16_tekst : strerror(e),
+		sizeof t - strlen(t) - 2);
 	strcat(t, "\n");
 	if (write(2, t, strlen(t)) < 0)
 		return; // nowhere left to tell it
@@ -405,20 +413,71 @@ static void kirjuta_arv(int d)
 	kirjuta(p, (size_t)(t + sizeof t - p));
 }
 
-// Refills the input buffer: the number of bytes read, 0 at the end of the
-// input, -1 on an error. What was written must be seen before a read that may
-// wait for the user.
-static long t2ida(void)
+// Reads into p. What was written must be seen before a read that may wait
+// for the user.
+static long loe_ootel(char *p, size_t n)
 {
-	if (l6pp)
-		return 0;
 	if (vn > 0 && v6ib_oodata() && !tyhjenda())
 		return -1;
-	long r = loe_sisse(sisend, P);
-	if (r == 0)
-		l6pp = 1;
+	return loe_sisse(p, n);
+}
+
+// How the input starts: 3 for a UTF-8 byte-order mark, -1 for one of UTF-16,
+// 0 for neither, and 1 while the n bytes so far may still begin a mark.
+static int m2rk(const char *p, size_t n)
+{
+	if (n >= 2 &&
+	    (memcmp(p, "\xff\xfe", 2) == 0 || memcmp(p, "\xfe\xff", 2) == 0))
+		return -1;
+	if (n == 1 && (p[0] == '\xff' || p[0] == '\xfe'))
+		return 1;
+	if (memcmp(p, "\xef\xbb\xbf", n < 3 ? n : 3) != 0)
+		return 0;
+	return n >= 3 ? 3 : n > 0;
+}
+
+// The first bytes of the input. Editors on Windows save a UTF-8 byte-order
+// mark, which the user did not type: it is not part of the first word.
+// UTF-16 text, which PowerShell's > writes, is refused: its NULs would end
+// the first word and then the input, as if all had gone well.
+static long alusta_sisse(long r)
+{
+	while (r > 0 && !l6pp && m2rk(sisend, sl) == 1) {
+		r = loe_ootel(sisend + sl, P - sl);
+		if (r == 0)
+			l6pp = 1;
+		sl += r > 0 ? (size_t)r : 0;
+	}
+	if (r < 0)
+		return -1;
+	int m = m2rk(sisend, sl);
+	if (m == -1) {
+		sviga = UTF16;
+		return -1;
+	}
+	sa = m == 3 ? 3 : 0;
+	return (long)(sl - sa);
+}
+
+// Refills the input buffer: the number of bytes read, 0 at the end of the
+// input, -1 on an error.
+static long t2ida(void)
+{
+	static int algus = 1;
+
+	if (l6pp)
+		return 0;
+	long r = loe_ootel(sisend, P);
 	sa = 0;
 	sl = r > 0 ? (size_t)r : 0;
+	if (algus) {
+		algus = 0;
+		r = alusta_sisse(r);
+		if (r == 0 && sa == 3) // the mark, and nothing after it yet
+			return t2ida();
+	}
+	if (r == 0)
+		l6pp = 1;
 	return r;
 }
 
@@ -451,6 +510,9 @@ static int loe(char *s, size_t N)
 				if (cr)
 					lisa(s, N, &m, "\r", 1);
 				s[m < N ? m : N - 1] = '\0';
+				// Ctrl+D after a word: no line end was echoed.
+				if (rida && tty)
+					ytle("\n");
 				return rida;
 			}
 		}
@@ -471,10 +533,11 @@ static int loe(char *s, size_t N)
 }
 
 // Writes out the rest of the dialogue; the exit status tells whether all of
-// it was read and written.
+// it was read and written. A terminal's next line, the shell's prompt or an
+// error, starts on a line of its own.
 static int l6peta(void)
 {
-	if (l6pp && tty)
+	if ((l6pp || sviga) && tty)
 		ytle("\n");
 	tyhjenda();
 	if (vviga)

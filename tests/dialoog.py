@@ -54,7 +54,21 @@ SESSIONS = [
     (b"koer\0xyz\n\n", [ON]),  # a NUL ends the word
     (b"kaa\0" + b"x" * 60 + b"\nkaer\n\n", [POLE, ON]),
     (b"k\xf5er\n\n", [brelum(1, b"koer kaer ")]),  # a single-byte õ
+    # A UTF-8 byte-order mark that starts the input is not typed text;
+    # anywhere else, and half of one, are bytes like any other.
+    (b"\xef\xbb\xbfkoer\n\n", [ON]),
+    (b"\xef\xbb\xbf\r\nkoer\n", []),
+    (b"\xef\xbb\xbf", []),
+    (b"\xef\xbb\xbf\xef\xbb\xbfkoer\n\n", [brelum(7)]),
+    (b"\xef\xbbkoer\n\n", [POLE]),
+    (b"\xefkoer\n\n", [POLE]),
+    (b"koer\n\xef\xbb\xbfkoer\n\n", [ON, brelum(7)]),
+    (b"\xff\n\xfeA\n\n", [POLE, POLE]),
 ]
+
+# UTF-16 text is refused after the first prompt.
+UTF16 = [b"\xff\xfek\0o\0e\0r\0\n\0\n\0", b"\xfe\xff\0k\0o\0e\0r\0\n", b"\xff\xfe"]
+UTF16_ERR = b"brelum: stdin: the input is UTF-16 text; save the words as ANSI or UTF-8 text\n"
 
 # Redirected Windows text ends at a Ctrl+Z byte; elsewhere it is a byte like
 # any other. Input, then the verdicts on Linux and on Windows.
@@ -81,12 +95,14 @@ def run_file(cmd, data):
 
 def sessions(cmd, nl):
     table = SESSIONS + [(data, win if WIN else posix) for data, posix, win in CTRL_Z]
+    want = lambda verdicts: (nl(dialogue(*verdicts)), b"", 0)
+    table = [(data, want(verdicts)) for data, verdicts in table]
+    table += [(data, (nl(PROMPT), nl(UTF16_ERR), 1)) for data in UTF16]
     cases = [(how, s) for s in table for how in (run, run_file)]
     with ThreadPoolExecutor(4) as pool:  # wine starts slowly
         runs = list(pool.map(lambda c: c[0](cmd, c[1][0]), cases))
-    for (how, (data, verdicts)), r in zip(cases, runs):
-        yield (how.__name__, data[:40]), (r.stdout, r.stderr, r.returncode), (
-            nl(dialogue(*verdicts)), b"", 0)
+    for (how, (data, wanted)), r in zip(cases, runs):
+        yield (how.__name__, data[:40]), (r.stdout, r.stderr, r.returncode), wanted
     r = run(cmd + ["-h", "--version", "koer"], b"kaar\n")
     yield "arguments", r.stdout, nl(dialogue(brelum(1, b"kaer ")))
 
@@ -105,6 +121,26 @@ def expect(out, want=None, seconds=10):
                 break
             got += b
     return got
+
+
+def preload():
+    """The test shim to preload into brelum, or None, said once, where the
+    build cannot take one."""
+    shim = os.environ.get("BRELUM_SHIM")
+    if not shim:
+        print("SKIP the checks with a preloaded shim: %s" % os.environ.get(
+            "BRELUM_NO_SHIM", "BRELUM_SHIM is not set"), flush=True)
+    return shim
+
+
+def wait(p, seconds=10):
+    """The exit status, or None for a program that is still running."""
+    try:
+        return p.wait(seconds)
+    except subprocess.TimeoutExpired:
+        p.kill()
+        p.wait()
+        return None
 
 
 def quiet(out, seconds=0.3):
@@ -175,10 +211,70 @@ def terminal(cmd, nl):
         got += expect(out)
         echo = b"koer\r\n" if stdout_tty else b""
         end = b"\r\n" if stdout_tty else b""  # the echoed Enter, or brelum's
-        yield name, (got, p.wait(10)), (prompt + echo + verdict + prompt + end, 0)
+        yield name, (got, wait(p)), (prompt + echo + verdict + prompt + end, 0)
         os.close(master)
         if not stdout_tty:
             os.close(out)
+
+    # A word ended by Ctrl+D, and an error after the prompt, start their line
+    # at a terminal; a pipe gets the bytes unchanged. Two Ctrl+D end brelum.
+    tty = lambda b: b.replace(b"\n", b"\r\n")
+    utf8 = dict(env, LC_ALL="C.UTF-8")
+    spell = lambda b: b.replace(b"\xf5", b"\xc3\xb5")
+    for stdout_tty in True, False:
+        master, slave = pty.openpty()
+        out, w = (master, slave) if stdout_tty else os.pipe()
+        p = subprocess.Popen(cmd, stdin=slave, stdout=w, env=utf8)
+        os.close(slave)
+        if not stdout_tty:
+            os.close(w)
+        got = expect(out, spell(PROMPT))
+        os.write(master, b"koe\x04")
+        time.sleep(0.3)
+        os.write(master, b"\x04")
+        got += expect(out)
+        want = (tty(spell(PROMPT + b"koe\n" + POLE + PROMPT + b"\n")) if stdout_tty
+                else PROMPT + POLE + PROMPT)
+        yield "koe, Ctrl+D, Ctrl+D, stdout %s" % ("tty" if stdout_tty else "pipe"), (
+            got, wait(p)), (want, 0)
+        os.close(master)
+        if not stdout_tty:
+            os.close(out)
+    master, slave = pty.openpty()
+    p = subprocess.Popen(cmd, stdin=os.open("/", os.O_RDONLY), stdout=slave,
+                         stderr=subprocess.PIPE, env=utf8)
+    os.close(slave)
+    got = expect(master)
+    yield "an error after the prompt", (got, p.stderr.read().count(b"\n"), wait(p)), (
+        tty(spell(PROMPT + b"\n")), 1, 1)
+    os.close(master)
+
+    # Many answers at once to a UTF-8 terminal, compared whole.
+    with tempfile.TemporaryFile() as f:
+        f.write(b"koer\nkaes\nkas\nhunt\n" * 5000)
+        f.seek(0)
+        master, slave = pty.openpty()
+        p = subprocess.Popen(cmd, stdin=f, stdout=slave, env=utf8)
+        os.close(slave)
+        got = expect(master, seconds=60)
+        os.close(master)
+        want = tty(spell(dialogue(*[ON, brelum(1, b"kass kaer "), POLE, brelum(4)] * 5000) + b"\n"))
+        yield "20000 answers to a UTF-8 terminal", (len(got), got == want, wait(p)), (
+            len(want), True, 0)
+
+    # A UTF-8 locale whose name does not say so is known by loading it.
+    localedef = shutil.which("localedef")
+    yield "localedef is there to make a locale", localedef is not None, True
+    with tempfile.TemporaryDirectory() as d:
+        made = subprocess.run([localedef, "-i", "C", "-f", "UTF-8", os.path.join(d, "xx_XX")],
+                              capture_output=True).returncode
+        master, slave = pty.openpty()
+        p = subprocess.Popen(cmd, stdin=slave, stdout=slave, env=dict(env, LOCPATH=d, LC_ALL="xx_XX"))
+        os.close(slave)
+        got = expect(master, spell(PROMPT))
+        os.write(master, b"\x04")
+        yield "a UTF-8 locale named xx_XX", (made, got, wait(p)), (0, spell(PROMPT), 0)
+        os.close(master)
 
 
 def console(cmd, nl):
@@ -218,6 +314,16 @@ def feed(w, data):
         pass
 
 
+def cpu_wait(p):
+    """The exit status of p, and the CPU time it used, in seconds; None for
+    the time when p was reaped before (Popen.send_signal may do that)."""
+    if p.returncode is not None:
+        return p.returncode, None
+    _, status, ru = os.wait4(p.pid, 0)
+    p.returncode = os.waitstatus_to_exitcode(status)
+    return p.returncode, ru.ru_utime + ru.ru_stime
+
+
 def slow_reader(p, out, each):
     """Reads all of the program's output a little at a time, calling each(p)
     after every read, while the program writes into the pipe."""
@@ -228,7 +334,7 @@ def slow_reader(p, out, each):
             break
         got += b
         each(p)
-    return got, p.wait(10)
+    return got, cpu_wait(p)
 
 
 def descriptors(cmd, nl):
@@ -243,9 +349,12 @@ def descriptors(cmd, nl):
     yield "non-blocking input: waits", quiet(out, 0.5) and p.poll() is None, True
     feed(w, b"koer\n")
     yield "non-blocking input: verdict", expect(out, ON + PROMPT), ON + PROMPT
+    time.sleep(1)
     feed(w, b"\n")
     os.close(w)
-    yield "non-blocking input: exit", (p.wait(10), p.stderr.read()), (0, b"")
+    status, cpu = cpu_wait(p)
+    yield "non-blocking input: exit", (status, p.stderr.read()), (0, b"")
+    yield "non-blocking input: waits without using the CPU (%.2f s)" % cpu, cpu < 0.3, True
 
     words = b"kaar\nkoer\nhunt\n" * 50000
     want = dialogue(*[brelum(1, b"kaer "), ON, brelum(4)] * 50000)
@@ -261,9 +370,30 @@ def descriptors(cmd, nl):
             os.set_blocking(w, not nonblocking)
             p = subprocess.Popen(cmd, stdin=f, stdout=w)
             os.close(w)
-            got, status = slow_reader(p, r, each)
+            start = time.monotonic()
+            got, (status, cpu) = slow_reader(p, r, each)
+            wall = time.monotonic() - start
             os.close(r)
             yield name, (len(got), got == want, status), (len(want), True, 0)
+            if nonblocking:
+                yield "%s: waits without using the CPU (%.2f s of %.2f s)" % (
+                    name, cpu, wall), cpu < wall / 4, True
+
+    # Output to a file, input from a pipe that runs empty: what was answered
+    # is in the file while brelum waits. And so when poll() says POLLNVAL.
+    shim = preload()
+    for name, env in [("output to a file", {}), ("poll says POLLNVAL", {
+            "LD_PRELOAD": shim, "SHIM_POLLNVAL": "1"})][:2 if shim else 1]:
+        with tempfile.NamedTemporaryFile() as f:
+            p = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=f, env=dict(os.environ, **env))
+            p.stdin.write(b"koer\n")
+            p.stdin.flush()
+            end = time.monotonic() + 10
+            while os.path.getsize(f.name) < len(dialogue(ON)) and time.monotonic() < end:
+                time.sleep(0.05)
+            yield name + ": answered while waiting", open(f.name, "rb").read(), dialogue(ON)
+            p.stdin.close()
+            yield name + ": exit", wait(p), 0
 
     strace = shutil.which("strace")
     # LeakSanitizer cannot work under ptrace; a sanitized build checks leaks
@@ -276,9 +406,9 @@ def descriptors(cmd, nl):
         with tempfile.TemporaryFile() as f, tempfile.NamedTemporaryFile() as log:
             f.write(line * n)
             f.seek(0)
-            subprocess.run([strace, "-e", "trace=write", "-o", log.name] + cmd,
-                           stdin=f, stdout=subprocess.DEVNULL, check=True, timeout=60,
-                           env=traced)
+            p = subprocess.Popen([strace, "-e", "trace=write", "-o", log.name] + cmd,
+                                 stdin=f, stdout=subprocess.PIPE, env=traced)
+            p.communicate(timeout=60)
             writes = len(re.findall(rb"^write\(1,", log.read(), re.M))
         size = len(dialogue(*[verdict] * n))
         yield "%d bytes of answers in %d writes" % (size, writes), writes <= size // 16384 + 1, True
@@ -289,18 +419,32 @@ def faults(cmd, nl):
     with open("/dev/full", "wb") as full:
         r = subprocess.run(cmd, input=words, stdout=full, stderr=subprocess.PIPE, timeout=60)
     yield "/dev/full", (r.returncode, r.stderr.count(b"\n"), b"stdout" in r.stderr), (1, 1, True)
-    # An error must stop the reading too, however much input is left.
-    yes = subprocess.Popen(["yes", "koer"], stdout=subprocess.PIPE)
+    # A failed write stops the reading too: most of a long file stays unread.
+    with tempfile.TemporaryFile() as f, open("/dev/full", "wb") as full:
+        f.write(words)
+        f.seek(0)
+        r = subprocess.run(cmd, stdin=f, stdout=full, stderr=subprocess.DEVNULL, timeout=60)
+        yield "a failed write stops the reading", (r.returncode, f.tell() < len(words) // 4), (1, True)
+    # Both streams fail: the output's error is the one told.
     with open("/dev/full", "wb") as full:
-        try:
-            status = subprocess.run(cmd, stdin=yes.stdout, stdout=full,
-                                    stderr=subprocess.DEVNULL, timeout=30).returncode
-        except subprocess.TimeoutExpired:
-            status = "still reading after 30 s"
-    yes.kill()
-    yes.wait()
-    yes.stdout.close()
-    yield "endless input to /dev/full", status, 1
+        r = subprocess.run(cmd, stdin=os.open("/", os.O_RDONLY), stdout=full,
+                           stderr=subprocess.PIPE, timeout=60)
+    yield "stdin and stdout fail", (r.returncode, r.stderr.count(b"\n"), b"stdout" in r.stderr), (
+        1, 1, True)
+    r = subprocess.run(cmd, stdin=os.open("/", os.O_RDONLY), capture_output=True, timeout=60)
+    yield "stdin fails after the prompt", (r.stdout, r.returncode), (nl(PROMPT), 1)
+    # Error lines end as the platform's text lines do.
+    yield "an error is one line", r.stderr.count(b"\n") == 1 and r.stderr.endswith(nl(b"\n")), True
+    shim = preload()
+    if shim:
+        # After one failed write nothing more is written: no hole in the output.
+        with tempfile.TemporaryFile() as f:
+            f.write(words)
+            f.seek(0)
+            r = subprocess.run(cmd, stdin=f, capture_output=True, timeout=60,
+                               env=dict(os.environ, LD_PRELOAD=shim, SHIM_EIO="2"))
+        yield "one failed write, then nothing", (len(r.stdout), r.returncode, b"stdout: " in r.stderr), (
+            65536, 1, True)
     r = subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True,
                        preexec_fn=lambda: os.close(0), timeout=60)
     yield "closed input", (r.returncode, r.stderr.count(b"\n"), b"stdin" in r.stderr), (1, 1, True)
@@ -332,7 +476,7 @@ def main():
             passed += 1
         else:
             failed += 1
-            print("FAIL %r\n  got  %r\n  want %r" % (name, got, want))
+            print("FAIL %r\n  got  %r\n  want %r" % (name, got, want), flush=True)
     print("%d passed, %d failed" % (passed, failed))
     sys.exit(failed > 0)
 

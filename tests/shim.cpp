@@ -1,0 +1,36 @@
+// Preloaded into brelum by the dialogue tests (LD_PRELOAD), so that the
+// system answers as other systems and faults do:
+//   SHIM_POLLNVAL  poll() reports POLLNVAL for every descriptor, as macOS
+//                  does for a terminal;
+//   SHIM_EIO=N     the N-th write to standard output fails with EIO, once.
+#include <dlfcn.h>
+#include <errno.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+extern "C" int poll(struct pollfd *f, nfds_t n, int ms)
+{
+	using poll_t = int (*)(struct pollfd *, nfds_t, int);
+	static poll_t real = (poll_t)dlsym(RTLD_NEXT, "poll");
+
+	if (getenv("SHIM_POLLNVAL") == NULL)
+		return real(f, n, ms);
+	for (nfds_t i = 0; i < n; i++)
+		f[i].revents = POLLNVAL;
+	return (int)n;
+}
+
+extern "C" ssize_t write(int fd, const void *p, size_t n)
+{
+	using write_t = ssize_t (*)(int, const void *, size_t);
+	static write_t real = (write_t)dlsym(RTLD_NEXT, "write");
+	static long writes;
+	const char *eio = getenv("SHIM_EIO");
+
+	if (fd == 1 && eio != NULL && ++writes == atol(eio)) {
+		errno = EIO;
+		return -1;
+	}
+	return real(fd, p, n);
+}
