@@ -1,11 +1,12 @@
-# What `cpack` makes: a Debian package and a tarball in a Linux build tree,
-# a zip in a Windows one.
+# What `cpack` makes: a Debian package in a Linux build tree, a tarball in a
+# static one, a zip in a Windows one.
 set(CPACK_PACKAGE_NAME brelum)
 set(CPACK_PACKAGE_VENDOR brelum)
 set(CPACK_PACKAGE_CONTACT
     "brelum maintainers <maintainers@users.noreply.c-seed-f815bcde.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "checks words against four Estonian words")
 set(CPACK_STRIP_FILES ON)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-options.cmake)
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
@@ -14,11 +15,20 @@ if(WIN32)
   else()
     set(CPACK_PACKAGE_FILE_NAME brelum-${PROJECT_VERSION}-win32)
   endif()
-else()
-  set(CPACK_GENERATOR DEB TGZ)
+elseif(BRELUM_STATIC)
+  # A static program runs on any Linux of its architecture: a tarball.
+  set(CPACK_GENERATOR TGZ)
   string(TOLOWER ${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR} platform)
   set(CPACK_PACKAGE_FILE_NAME brelum-${PROJECT_VERSION}-${platform})
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # brelum_1.0.0_amd64.deb
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # brelum_1.1.0_amd64.deb
+  # Debian's names for the architectures.
+  set(debian_arch_x86_64 amd64)
+  set(debian_arch_i686 i386)
+  set(debian_arch_aarch64 arm64)
+  set(debian_arch_armhf armhf)
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${debian_arch_${CMAKE_SYSTEM_PROCESSOR}})
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

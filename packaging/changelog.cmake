@@ -1,0 +1,28 @@
+# Writes CHANGELOG.md as the Debian changelog that a package carries:
+#   cmake -DIN=CHANGELOG.md -DOUT=changelog -DWHO="Name <address>" -P changelog.cmake
+# Each "## VERSION (YYYY-MM-DD HH:MM UTC)" section is an entry and each "- "
+# item one of its changes; the lines that carry an item on stay with it.
+file(STRINGS ${IN} lines ENCODING UTF-8)
+set(out "")
+set(trailer "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^## ([^ ]+) \\(([0-9-]+ [0-9:]+) UTC\\)$")
+    set(version ${CMAKE_MATCH_1})
+    execute_process(COMMAND date -uR -d "${CMAKE_MATCH_2}Z"
+                    OUTPUT_VARIABLE date OUTPUT_STRIP_TRAILING_WHITESPACE
+                    COMMAND_ERROR_IS_FATAL ANY)
+    string(APPEND out "${trailer}brelum (${version}) unstable; urgency=medium\n\n")
+    set(trailer "\n -- ${WHO}  ${date}\n\n")
+  elseif(line MATCHES "^- (.*)")
+    string(APPEND out "  * ${CMAKE_MATCH_1}\n")
+  elseif(line MATCHES "^  (.*)")
+    string(APPEND out "    ${CMAKE_MATCH_1}\n")
+  elseif(NOT line STREQUAL "" AND NOT line MATCHES "^# ")
+    message(FATAL_ERROR "${IN}: not a version, an item or its text: ${line}")
+  endif()
+endforeach()
+if(NOT trailer)
+  message(FATAL_ERROR "${IN}: no version")
+endif()
+string(STRIP "${out}${trailer}" out)
+file(WRITE ${OUT} "${out}\n")

@@ -1,0 +1,167 @@
+#!/usr/bin/env bash
+# Makes brelum's release, every file tested as it ships:
+#
+#   bash packaging/release.sh OUTDIR
+#
+# Each program is built with warnings as errors and its tests run on its
+# own architecture: natively, under qemu-user or under wine. Then each
+# package is opened again and the program in it tested. OUTDIR gets the
+# tarballs, the Debian packages, the zips and SHA256SUMS, and nothing else.
+# Times inside the archives are SOURCE_DATE_EPOCH, the last commit's time
+# unless set, so that two releases of one commit are the same bytes. It
+# needs what .ci/run installs.
+set -eu
+
+src=$(cd "$(dirname "$0")/.." && pwd)
+mkdir -p "$1"
+out=$(cd "$1" && pwd)
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$src" log -1 --format=%ct)}
+export SOURCE_DATE_EPOCH LC_ALL=C
+version=$(sed -n 's/^project(brelum VERSION \([0-9.]*\)$/\1/p' "$src/CMakeLists.txt")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+	echo "release.sh: $*" >&2
+	exit 1
+}
+[ -n "$version" ] || fail "no version in CMakeLists.txt"
+[ -z "$(ls -A "$out")" ] || fail "$out is not empty"
+
+# Builds a tree, runs its tests and packs it: pack TREE CMAKE-OPTION...
+pack() {
+	local tree=$work/$1
+	shift
+	echo "== $(basename "$tree")"
+	cmake -S "$src" -B "$tree" -DBRELUM_WERROR=ON "$@" >/dev/null
+	cmake --build "$tree" >/dev/null
+	(cd "$tree" && ctest --no-tests=error --output-on-failure -j2 && cpack >/dev/null)
+}
+
+# The hardening that a Linux program shows: position-independent (where
+# the C library allows it: pie yes|no), RELRO with immediate binding, a
+# stack that is not executable, and the stack protector's and
+# _FORTIFY_SOURCE's checks in the program before it was stripped.
+hardened() { # PROGRAM UNSTRIPPED PIE
+	local h s
+	h=$(readelf -hldW "$1")
+	s=$(readelf -sW "$2")
+	[ "$3" = no ] || grep -q 'Type: *DYN' <<<"$h" || fail "$1: not position-independent"
+	[ "$3" = no ] || grep -q 'BIND_NOW' <<<"$h" || fail "$1: no immediate binding"
+	grep -q GNU_RELRO <<<"$h" || fail "$1: no RELRO"
+	grep -Eq 'GNU_STACK +(0x[0-9a-f]+ +){5}RW ' <<<"$h" || fail "$1: executable stack"
+	grep -q __stack_chk_fail <<<"$s" || fail "$2: no stack protector"
+	grep -q __strcat_chk <<<"$s" || fail "$2: no _FORTIFY_SOURCE"
+}
+
+# The manual page as the source has it.
+man_page() { # FILE
+	gzip -t "$1" && zcat "$1" | cmp -s - "$src/brelum.1" || fail "$1: not brelum.1"
+}
+
+# The dialogue of a shipped program: dialogue CMD...
+dialogue() {
+	python3 "$src/tests/dialoog.py" sessions "$@"
+}
+
+# A static Linux program for ARCH, in a tarball: static ARCH QEMU PIE
+# CMAKE-OPTION... (QEMU is - for this machine's architecture). Installing it
+# leaves directories that were there as they were; the program needs no
+# interpreter and no shared library, and answers in a root that holds
+# nothing but itself, and qemu-user for another architecture.
+static() {
+	local arch=$1 qemu=$2 pie=$3 tree=$work/static-$1
+	local name=brelum-$version-linux-$arch
+	shift 3
+	pack "static-$arch" -DBRELUM_STATIC=ON "$@"
+	local x=$work/usr-$arch root=$work/root-$arch
+	mkdir -p "$x/bin" "$x/share/man/man1" "$root"
+	chgrp staff "$x" "$x/bin" "$x/share" "$x/share/man" "$x/share/man/man1"
+	chmod 2775 "$x" "$x/bin" "$x/share" "$x/share/man" "$x/share/man/man1"
+	local before
+	before=$(stat -c '%n %A %U:%G' "$x" "$x/bin" "$x/share" "$x/share/man")
+	tar xzf "$tree/$name.tar.gz" --no-overwrite-dir --strip-components=1 -C "$x"
+	[ "$(stat -c '%n %A %U:%G' "$x" "$x/bin" "$x/share" "$x/share/man")" = "$before" ] ||
+		fail "$name.tar.gz: changed directories that were there"
+	[ "$(tar tzf "$tree/$name.tar.gz" | grep -v /$ | sort | tr '\n' ' ')" = \
+		"$name/bin/brelum $name/share/doc/brelum/changelog.gz $name/share/doc/brelum/copyright $name/share/man/man1/brelum.1.gz " ] ||
+		fail "$name.tar.gz: contents"
+	tar tzvf "$tree/$name.tar.gz" --numeric-owner | grep -qv ' 0/0 ' && fail "$name.tar.gz: owners"
+	man_page "$x/share/man/man1/brelum.1.gz"
+	readelf -lW "$x/bin/brelum" | grep -q INTERP && fail "$name: has an interpreter"
+	readelf -dW "$x/bin/brelum" | grep -q NEEDED && fail "$name: needs a shared library"
+	hardened "$x/bin/brelum" "$tree/brelum" "$pie"
+	cp "$x/bin/brelum" "$root/"
+	local run=(/brelum)
+	if [ "$qemu" != - ]; then
+		cp "/usr/bin/$qemu" "$root/"
+		run=("/$qemu" /brelum)
+	fi
+	[ "$(printf 'kaes\n' | chroot "$root" "${run[@]}" | od -An -tx1)" = \
+		"$(printf 'Sisesta s\365na: Brelum on 1\nkass kaer \nSisesta s\365na: ' | od -An -tx1)" ] ||
+		fail "$name: no dialogue in an empty root"
+	if [ "$qemu" = - ]; then
+		dialogue "$x/bin/brelum"
+	else
+		dialogue "$qemu" "$x/bin/brelum"
+	fi
+	cp "$tree/$name.tar.gz" "$out/"
+}
+
+# A Debian package for ARCH: deb ARCH EMULATOR CMAKE-OPTION... Its fields,
+# its Depends worked out from its own architecture's C library, lintian,
+# and the program in it, under EMULATOR (a command, or - for none).
+deb() {
+	local arch=$1 tree=$work/deb-$1
+	local name=brelum_${version}_$arch.deb x=$work/deb-$1/x run=()
+	[ "$2" = - ] || read -ra run <<<"$2"
+	shift 2
+	pack "deb-$arch" "$@"
+	local f
+	for f in Package:brelum Version:$version Section:utils Architecture:$arch; do
+		[ "$(dpkg-deb -f "$tree/$name" "${f%%:*}")" = "${f#*:}" ] || fail "$name: $f"
+	done
+	[ "$(dpkg-deb -f "$tree/$name" Depends)" = "libc6 (>= 2.34)" ] || fail "$name: Depends"
+	lintian --fail-on error,warning "$tree/$name"
+	dpkg-deb -x "$tree/$name" "$x"
+	man_page "$x/usr/share/man/man1/brelum.1.gz"
+	hardened "$x/usr/bin/brelum" "$tree/brelum" yes
+	dialogue "${run[@]}" "$x/usr/bin/brelum"
+	cp "$tree/$name" "$out/"
+}
+
+# A Windows zip: windows NAME WINE TOOLCHAIN. brelum.exe and README.txt, in
+# UTF-8 with a byte-order mark and CR LF line ends, and the program under
+# wine.
+windows() {
+	local name=brelum-$version-$1 tree=$work/$1 x=$work/$1/x
+	pack "$1" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/$3.cmake"
+	unzip -q "$tree/$name.zip" -d "$x"
+	[ "$(cd "$x" && find . | sort | tr '\n' ' ')" = \
+		". ./$name ./$name/README.txt ./$name/brelum.exe " ] || fail "$name.zip: contents"
+	local readme=$x/$name/README.txt
+	[ "$(head -c 3 "$readme" | od -An -tx1)" = " ef bb bf" ] || fail "$name: README.txt has no byte-order mark"
+	grep -q $'^\xef\xbb\xbfbrelum '"$version"$'\r$' "$readme" || fail "$name: README.txt's first line"
+	[ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "$name: README.txt's line ends"
+	WINEDEBUG=-all WINEPREFIX=$tree/wine python3 "$src/tests/dialoog.py" --crlf sessions \
+		"$2" "$x/$name/brelum.exe"
+	cp "$tree/$name.zip" "$out/"
+}
+
+static x86_64 - yes
+static i686 qemu-i386-static yes -DCMAKE_TOOLCHAIN_FILE="$src/cmake/linux-i686.cmake"
+static aarch64 qemu-aarch64-static yes -DCMAKE_TOOLCHAIN_FILE="$src/cmake/linux-aarch64.cmake"
+static armhf qemu-arm-static no -DCMAKE_TOOLCHAIN_FILE="$src/cmake/linux-armhf.cmake"
+deb amd64 -
+deb i386 "qemu-i386-static -L /usr/i686-linux-gnu" \
+	-DCMAKE_TOOLCHAIN_FILE="$src/cmake/linux-i686.cmake"
+deb arm64 "qemu-aarch64-static -L /usr/aarch64-linux-gnu" \
+	-DCMAKE_TOOLCHAIN_FILE="$src/cmake/linux-aarch64.cmake"
+deb armhf "qemu-arm-static -L /usr/arm-linux-gnueabihf" \
+	-DCMAKE_TOOLCHAIN_FILE="$src/cmake/linux-armhf.cmake"
+windows win64 wine mingw-w64-x86_64
+windows win32 wine mingw-w64-i686
+
+cd "$out"
+sha256sum -- *.tar.gz *.deb *.zip >SHA256SUMS
+sha256sum -c SHA256SUMS
