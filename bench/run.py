@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """brelum next to the copy limit: python3 bench/run.py [WORDS]
 
-Builds brelum (Release), hardened as it ships and once more without
-hardening, and two programs to compare it with, makes a word
+Builds brelum (Release), hardened as it ships, once more without
+hardening and once more static, as the tarball ships it, and two programs
+to compare it with, makes a word
 list with a fixed seed, and prints one table of figures, all from this run.
 Needs cmake, g++, gcc, strace and /usr/bin/time (Debian: strace, time).
 """
@@ -71,8 +72,9 @@ def build(name, flags):
 
 def main():
     tmp = tempfile.mkdtemp(prefix="brelum-bench.")
-    brelum, plain = [build(name, flags) for name, flags in [
-        ("build-bench", ""), ("build-bench-plain", "-DBRELUM_HARDENING=OFF")]]
+    brelum, plain, static = [build(name, flags) for name, flags in [
+        ("build-bench", ""), ("build-bench-plain", "-DBRELUM_HARDENING=OFF"),
+        ("build-bench-static", "-DBRELUM_STATIC=ON")]]
     peer, minimal = os.path.join(tmp, "peer"), os.path.join(tmp, "minimal")
     sh("g++ -O2 -o %s %s/bench/peer.cpp" % (peer, ROOT))
     sh("gcc -O2 -o %s %s/bench/minimal.c" % (minimal, ROOT))
@@ -86,11 +88,13 @@ def main():
     sh("%s < %s | cmp -s - %s" % (peer, words, out))  # the peer says the same
     size = os.path.getsize(out)
 
-    t_brelum, t_cat, t_peer, t_plain = fastest([
+    sh("%s < %s | cmp -s - %s" % (static, words, out))
+    t_brelum, t_cat, t_peer, t_plain, t_static = fastest([
         "%s < %s | cat > /dev/null" % (brelum, words),
         "cat %s | cat > /dev/null" % out,
         "%s < %s | cat > /dev/null" % (peer, words),
         "%s < %s | cat > /dev/null" % (plain, words),
+        "%s < %s | cat > /dev/null" % (static, words),
     ])
     stats = os.path.join(tmp, "strace")
     sh("strace -c -e trace=write -o %s %s < %s | cat > /dev/null" % (stats, brelum, words))
@@ -98,19 +102,23 @@ def main():
                            open(stats).read(), re.M).group(1))
     mem_words = peak_kib("", brelum, "< %s > /dev/null" % words)
     mem_line = peak_kib("head -c 1073741824 /dev/zero | tr '\\0' a |", brelum, "> /dev/null")
-    s_brelum, s_minimal = startup([brelum, minimal])
+    s_brelum, s_minimal, s_static = startup([brelum, minimal, static])
 
     rows = [
         ("throughput", "%.2f M words/s, %.0f MB/s out" % (WORDS / t_brelum / 1e6, size / t_brelum / 1e6), ""),
         ("brelum / cat, wall time", "%.2f (%.3f s / %.3f s)" % (t_brelum / t_cat, t_brelum, t_cat), "<= 2.0"),
         ("hardened / not hardened, wall time", "%.2f (%.1f ns / %.1f ns a word)" % (
             t_brelum / t_plain, t_brelum / WORDS * 1e9, t_plain / WORDS * 1e9), "<= 1.05"),
+        ("static / dynamic, wall time", "%.2f (%.1f ns / %.1f ns a word)" % (
+            t_static / t_brelum, t_static / WORDS * 1e9, t_brelum / WORDS * 1e9), "<= 1.10"),
         ("peer / brelum, wall time", "%.1f (%.3f s)" % (t_peer / t_brelum, t_peer), "many times"),
         ("bytes per write(2)", "%.0f KiB (%d writes)" % (size / writes / 1024, writes), ">= 16 KiB"),
         ("peak RSS, %d words" % WORDS, "%d KiB" % mem_words, "<= 2048 KiB"),
         ("peak RSS, 1 GiB line", "%d KiB" % mem_line, "<= 2048 KiB"),
         ("start-up / minimal C, CPU", "%.2f (%.0f us / %.0f us)" % (
             s_brelum / s_minimal, s_brelum * 1e6, s_minimal * 1e6), "<= 1.25"),
+        ("static start-up / dynamic, CPU", "%.2f (%.0f us / %.0f us)" % (
+            s_static / s_brelum, s_static * 1e6, s_brelum * 1e6), "<= 1.0"),
     ]
     print("%d words (%d bytes in, %d out), fastest of %d runs; %s\n" % (
         WORDS, os.path.getsize(words), size, RUNS, machine()))

@@ -105,6 +105,16 @@ def sessions(cmd, nl):
         yield (how.__name__, data[:40]), (r.stdout, r.stderr, r.returncode), wanted
     r = run(cmd + ["-h", "--version", "koer"], b"kaar\n")
     yield "arguments", r.stdout, nl(dialogue(brelum(1, b"kaer ")))
+    if WIN:  # as the Windows README gives it, in wine's cmd.exe
+        with tempfile.TemporaryDirectory() as d:
+            with open(os.path.join(d, "words.txt"), "wb") as f:
+                f.write(b"koer\r\nkaes\r\n\r\n")
+            exe = "Z:" + os.path.abspath(cmd[-1]).replace("/", "\\")
+            r = subprocess.run(cmd[:-1] + ["cmd", "/c", "%s < words.txt > answers.txt" % exe],
+                               cwd=d, capture_output=True, timeout=120)
+            with open(os.path.join(d, "answers.txt"), "rb") as f:
+                yield "cmd.exe: brelum < words.txt > answers.txt", (f.read(), r.returncode), (
+                    nl(dialogue(ON, brelum(1, b"kass kaer "))), 0)
 
 
 def expect(out, want=None, seconds=10):
