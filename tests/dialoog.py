@@ -4,7 +4,7 @@
 GROUP is sessions, pipes, terminal, descriptors, faults or console. --crlf:
 the program is a Windows build, whose line ends are CR LF on pipes and files.
 """
-import fcntl, os, pty, re, select, shutil, signal, subprocess, sys, tempfile, termios, time
+import fcntl, os, pty, re, select, shlex, shutil, signal, subprocess, sys, tempfile, termios, time
 from concurrent.futures import ThreadPoolExecutor
 
 WIN = "--crlf" in sys.argv
@@ -287,6 +287,13 @@ def terminal(cmd, nl):
         os.close(master)
 
 
+def raw(master):
+    """Waits until wine's console has the terminal in raw mode."""
+    end = time.monotonic() + 10
+    while termios.tcgetattr(master)[3] & termios.ICANON and time.monotonic() < end:
+        time.sleep(0.05)
+
+
 def console(cmd, nl):
     """A Windows console, as wine makes one of a terminal."""
     master, slave = pty.openpty()
@@ -296,9 +303,7 @@ def console(cmd, nl):
     yield "prompt", b"s\xc3\xb5na:" in expect(master, b"s\xc3\xb5na:", 20), True
     # wine's console drops keys typed before it has the terminal in raw mode,
     # and now and then just after: type the word again if no answer comes.
-    end = time.monotonic() + 10
-    while termios.tcgetattr(master)[3] & termios.ICANON and time.monotonic() < end:
-        time.sleep(0.05)
+    raw(master)
     for _ in range(3):
         os.write(master, b"koer\r")
         answered = b"olemas!" in expect(master, b"olemas!", 4)
@@ -314,6 +319,55 @@ def console(cmd, nl):
     os.write(master, b"\x1a\r")  # Ctrl+Z, Enter: the end of the input
     yield "Ctrl+Z", p.wait(10), 0
     os.close(master)
+
+    # At code page 65001 kõer arrives as its 5 UTF-8 bytes: no word is that long.
+    exe = "Z:" + os.path.abspath(cmd[-1]).replace("/", "\\")
+    for name, argv, typed, want in [
+        ("console in, pipe out", cmd, b"koer", nl(dialogue(ON))),
+        ("code page 65001", cmd[:-1] + ["cmd", "/c", "chcp 65001 > nul & " + exe],
+         "k\u00f5er".encode(), nl(dialogue(POLE))),
+    ]:
+        master, slave = pty.openpty()
+        r, w = os.pipe()
+        p = subprocess.Popen(argv, stdin=slave, stdout=w, stderr=subprocess.DEVNULL,
+                             env=dict(os.environ, LC_ALL="C.UTF-8"))
+        os.close(slave)
+        os.close(w)
+        got = expect(r, nl(PROMPT), 20)
+        raw(master)
+        os.write(master, typed + b"\r")
+        got += expect(r, nl(PROMPT) * 2, 10)
+        os.write(master, b"\r")
+        got += expect(r, seconds=10)
+        yield name, (got, wait(p)), (want, 0)
+        os.close(master)
+        os.close(r)
+
+    # Input from a file, output to the console: the screen, read whole.
+    tmux = shutil.which("tmux")
+    yield "tmux is there to read the screen", tmux is not None, True
+    words = [b"koer", b"kaes", b"hunt", b"kassid"] * 100
+    with tempfile.TemporaryDirectory() as d:
+        with open(os.path.join(d, "words"), "wb") as f:
+            f.write(b"".join(w + b"\r\n" for w in words) + b"\r\n")
+        sock = ["tmux", "-L", "brelum-%d" % os.getpid()]
+        env = ["-e", "LC_ALL=C.UTF-8"] + sum((["-e", "%s=%s" % (k, os.environ[k])]
+                                              for k in ("WINEPREFIX", "WINEDEBUG") if k in os.environ), [])
+        run_it = "%s < words; echo $? > status; sleep 600" % " ".join(
+            map(shlex.quote, cmd[:-1] + [os.path.abspath(cmd[-1])]))
+        subprocess.run(sock + ["-f", "/dev/null", "new-session", "-d", "-x", "100", "-y", "50", "-c", d]
+                       + env + [run_it], check=True)
+        end = time.monotonic() + 60
+        while not os.path.exists(os.path.join(d, "status")) and time.monotonic() < end:
+            time.sleep(0.2)
+        time.sleep(0.5)
+        shown = subprocess.run(sock + ["capture-pane", "-p", "-J", "-S", "-"],
+                               capture_output=True).stdout.rstrip(b"\n")
+        subprocess.run(sock + ["kill-server"])
+        answers = {b"koer": ON, b"kaes": brelum(1, b"kass kaer "), b"hunt": brelum(4), b"kassid": POLE}
+        want = dialogue(*[answers[w] for w in words]).decode("latin-1").encode()
+        want = b"\n".join(line.rstrip() for line in want.split(b"\n"))
+        yield "%d words to the console, the screen whole" % len(words), shown, want
 
 
 def feed(w, data):
