@@ -78,6 +78,7 @@ CTRL_Z = [
     (b"ka\x1aer\nkoer\n\n", [POLE, ON], [POLE]),
     (b"koer\n\x1akaar\n\n", [ON, POLE], [ON]),
     (b"\x1a\nkoer\n", [POLE, ON], []),
+    (b"koer\n\x1a" + b"x" * 70000 + b"\nkaar\n\n", [ON, POLE, brelum(1, b"kaer ")], [ON]),  # past 64 KiB
 ]
 
 
