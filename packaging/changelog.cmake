@@ -10,7 +10,10 @@ foreach(line IN LISTS lines)
     set(version ${CMAKE_MATCH_1})
     execute_process(COMMAND date -uR -d "${CMAKE_MATCH_2}Z"
                     OUTPUT_VARIABLE date OUTPUT_STRIP_TRAILING_WHITESPACE
-                    COMMAND_ERROR_IS_FATAL ANY)
+                    RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR "${IN}: date cannot read ${CMAKE_MATCH_2}")
+    endif()
     string(APPEND out "${trailer}brelum (${version}) unstable; urgency=medium\n\n")
     set(trailer "\n -- ${WHO}  ${date}\n\n")
   elseif(line MATCHES "^- (.*)")
