@@ -102,18 +102,43 @@ static long loe_konsoolist(char *p, size_t n)
 	return m;
 }
 
+// A pipe that its maker set to PIPE_NOWAIT, as Cygwin's and MSYS2's runtime
+// sets its pipes, does not wait: a read from it when empty fails with
+// ERROR_NO_DATA, and a write to it when full succeeds with nothing written.
+// The handle is shared with the parent, so its mode is left as it is.
+static int ootamatu(HANDLE h)
+{
+	DWORD t;
+
+	return GetFileType(h) == FILE_TYPE_PIPE &&
+	       GetNamedPipeHandleState(h, &t, NULL, NULL, NULL, NULL, 0) &&
+	       (t & PIPE_NOWAIT) != 0;
+}
+
+// Waits before such a pipe is tried again: briefly at first, so that an
+// answer is quick, then longer, so that the wait costs no CPU.
+static void oota(DWORD *ms)
+{
+	Sleep(*ms);
+	if (*ms < 32)
+		*ms *= 2;
+}
+
 static long loe_sisse(char *p, size_t n)
 {
-	DWORD r;
+	DWORD r, ms = 1;
 
 	if (sisse_konsool)
 		return loe_konsoolist(p, n);
-	if (!ReadFile(hsisse, p, (DWORD)n, &r, NULL)) {
+	while (!ReadFile(hsisse, p, (DWORD)n, &r, NULL)) {
 		DWORD e = GetLastError();
 		if (e == ERROR_BROKEN_PIPE) // the writer closed its end
 			return 0;
-		sviga = (int)e;
-		return -1;
+		if (e != ERROR_NO_DATA || !ootamatu(hsisse)) {
+			sviga = (int)e;
+			return -1;
+		}
+		oota(&ms);
 	}
 	// Redirected text ends at Ctrl+Z, as in the C runtime's text mode.
 	const char *z = (const char *)memchr(p, '\x1a', r);
@@ -151,9 +176,15 @@ static int kirjuta_k6ik(const char *p, size_t n)
 {
 	DWORD w;
 
-	for (; n > 0; p += w, n -= w)
-		if (!kirjutatud(WriteFile(hv2lja, p, (DWORD)n, &w, NULL), &w))
+	for (; n > 0; p += w, n -= w) {
+		DWORD ms = 1;
+		BOOL ok;
+		while ((ok = WriteFile(hv2lja, p, (DWORD)n, &w, NULL)) &&
+		       w == 0 && ootamatu(hv2lja))
+			oota(&ms);
+		if (!kirjutatud(ok, &w))
 			return 0;
+	}
 	return 1;
 }
 
@@ -203,10 +234,11 @@ static void teata(const char *kus, int e)
 	char a[1024];
 	DWORD n = 0, k, m;
 
-	// The reader has gone: quiet, as SIGPIPE is on POSIX. wine says
-	// ERROR_PIPE_NOT_CONNECTED where Windows says ERROR_NO_DATA.
-	if (e == ERROR_NO_DATA || e == ERROR_BROKEN_PIPE ||
-	    e == ERROR_PIPE_NOT_CONNECTED)
+	// The output's reader has gone: quiet, as SIGPIPE is on POSIX. wine
+	// says ERROR_PIPE_NOT_CONNECTED where Windows says ERROR_NO_DATA.
+	if (strcmp(kus, "stdout") == 0 &&
+	    (e == ERROR_NO_DATA || e == ERROR_BROKEN_PIPE ||
+	     e == ERROR_PIPE_NOT_CONNECTED))
 		return;
 	const char *osad[] = {"brelum: ", kus, ": "};
 	for (const char *o : osad)
