@@ -62,6 +62,9 @@ SESSIONS = [
     (b"\xef\xbb\xbf\xef\xbb\xbfkoer\n\n", [brelum(7)]),
     (b"\xef\xbbkoer\n\n", [POLE]),
     (b"\xefkoer\n\n", [POLE]),
+    (b"\xef\xbb\xbekoer\n\n", [brelum(7)]),  # all three bytes make the mark
+    (b"\xef", [POLE]),  # half a mark, then the end: a word
+    (b"\xef\xbb", [POLE]),
     (b"koer\n\xef\xbb\xbfkoer\n\n", [ON, brelum(7)]),
     (b"\xff\n\xfeA\n\n", [POLE, POLE]),
 ]
@@ -79,6 +82,7 @@ CTRL_Z = [
     (b"koer\n\x1akaar\n\n", [ON, POLE], [ON]),
     (b"\x1a\nkoer\n", [POLE, ON], []),
     (b"koer\n\x1a" + b"x" * 70000 + b"\nkaar\n\n", [ON, POLE, brelum(1, b"kaer ")], [ON]),  # past 64 KiB
+    (b"\xef\x1a" + b"x" * 70000 + b"\nkoer\n\n", [POLE, ON], [POLE]),  # in half a mark
 ]
 
 
@@ -158,8 +162,30 @@ def quiet(out, seconds=0.3):
     return not select.select([out], [], [], seconds)[0]
 
 
+# The start of the input in parts, written one after another: a mark split
+# across writes, or alone with the words after it, is still a mark.
+SPLITS = [
+    (b"\xef\xbb\xbfkoer\nkaar\n\n", [1, 2, 3, 4] + list(range(5, 15)),
+     dialogue(ON, brelum(1, b"kaer ")), b"", 0),
+    (b"\xef\xbb\xbfkoer\n\n", [1], dialogue(ON), b"", 0),
+    (b"\xef\xbb\xbfkoer\n\n", [2], dialogue(ON), b"", 0),
+    (b"\xef\xbb\xbfkoer\n\n", [3], dialogue(ON), b"", 0),
+    (b"\xef\xbbkoer\n\n", [1], dialogue(POLE), b"", 0),
+    (b"\xfe\xff\0k\0\n", [1], PROMPT, UTF16_ERR, 1),
+]
+
+
 def pipes(cmd, nl):
     """A program that drives brelum turn by turn, never closing its input."""
+    for data, cuts, want, err, status in SPLITS:
+        p = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE)
+        for a, b in zip([0] + cuts, cuts + [len(data)]):
+            time.sleep(0.2)
+            feed(p.stdin.fileno(), data[a:b])
+        p.stdin.close()
+        yield "%r cut after %r" % (data, cuts), (p.stdout.read(), p.stderr.read(), wait(p)), (
+            nl(want), nl(err), status)
     p = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     out, w = p.stdout.fileno(), p.stdin.fileno()
     yield "first prompt", expect(out, nl(PROMPT)), nl(PROMPT)
@@ -192,6 +218,8 @@ LOCALES = [
     ({"LC_ALL": "et_EE.ISO-8859-15", "LANG": "et_EE.UTF-8"}, False),
     ({"LC_ALL": "et_EE", "LANG": "C.UTF-8"}, False),
     ({"LC_ALL": "xx_XX.UTF-16"}, False),
+    ({"LC_ALL": "xx_XX.utf-8x"}, False),
+    ({"LC_ALL": "xx_XX.utf8x"}, False),
 ]
 
 
@@ -251,6 +279,26 @@ def terminal(cmd, nl):
         os.close(master)
         if not stdout_tty:
             os.close(out)
+    # Half a mark, then Ctrl+D twice: a word, then the end.
+    master, slave = pty.openpty()
+    p = subprocess.Popen(cmd, stdin=slave, stdout=slave, env=utf8)
+    os.close(slave)
+    got = expect(master, spell(PROMPT))
+    os.write(master, b"\xef\x04")
+    time.sleep(0.3)
+    os.write(master, b"\x04")
+    got += expect(master, seconds=5)
+    yield "EF, Ctrl+D, Ctrl+D", (got, wait(p)), (tty(spell(PROMPT + b"\xef\n" + POLE + PROMPT + b"\n")), 0)
+    os.close(master)
+    # A file that holds nothing but the mark: the prompt, one line end.
+    with tempfile.TemporaryFile() as f:
+        f.write(b"\xef\xbb\xbf")
+        f.seek(0)
+        master, slave = pty.openpty()
+        p = subprocess.Popen(cmd, stdin=f, stdout=slave, env=utf8)
+        os.close(slave)
+        yield "only the mark, from a file", (expect(master), wait(p)), (spell(PROMPT) + b"\r\n", 0)
+        os.close(master)
     master, slave = pty.openpty()
     p = subprocess.Popen(cmd, stdin=os.open("/", os.O_RDONLY), stdout=slave,
                          stderr=subprocess.PIPE, env=utf8)
@@ -359,10 +407,22 @@ def console(cmd, nl):
         os.close(master)
         os.close(r)
 
-    # Input from a file, output to the console: the screen, read whole.
+    # The console goes away while brelum waits: an error, told.
+    master, slave = pty.openpty()
+    p = subprocess.Popen(cmd, stdin=slave, stdout=slave, stderr=subprocess.PIPE,
+                         env=dict(os.environ, LC_ALL="C.UTF-8"))
+    os.close(slave)
+    expect(master, b"s\xc3\xb5na:", 20)
+    raw(master)
+    os.close(master)
+    status = wait(p, 20)
+    yield "the console goes away", (status, p.stderr.read().startswith(b"brelum: stdin: ")), (1, True)
+
+    # Input from a file, output to the console: the screen, read whole, over
+    # many console writes.
     tmux = shutil.which("tmux")
     yield "tmux is there to read the screen", tmux is not None, True
-    words = [b"koer", b"kaes", b"hunt", b"kassid"] * 100
+    words = [b"koer", b"kaes", b"hunt", b"kassid"] * 300
     with tempfile.TemporaryDirectory() as d:
         with open(os.path.join(d, "words"), "wb") as f:
             f.write(b"".join(w + b"\r\n" for w in words) + b"\r\n")
@@ -371,9 +431,11 @@ def console(cmd, nl):
                                               for k in ("WINEPREFIX", "WINEDEBUG") if k in os.environ), [])
         run_it = "%s < words; echo $? > status; sleep 600" % " ".join(
             map(shlex.quote, cmd[:-1] + [os.path.abspath(cmd[-1])]))
-        subprocess.run(sock + ["-f", "/dev/null", "new-session", "-d", "-x", "100", "-y", "50", "-c", d]
-                       + env + [run_it], check=True)
-        end = time.monotonic() + 60
+        with open(os.path.join(d, "tmux.conf"), "w") as f:
+            f.write("set -g history-limit 10000\n")
+        subprocess.run(sock + ["-f", os.path.join(d, "tmux.conf"), "new-session", "-d", "-x", "100",
+                               "-y", "50", "-c", d] + env + [run_it], check=True)
+        end = time.monotonic() + 120
         while not os.path.exists(os.path.join(d, "status")) and time.monotonic() < end:
             time.sleep(0.2)
         time.sleep(0.5)
@@ -511,6 +573,20 @@ def faults(cmd, nl):
                            stderr=subprocess.PIPE, timeout=60)
     yield "stdin and stdout fail", (r.returncode, r.stderr.count(b"\n"), b"stdout" in r.stderr), (
         1, 1, True)
+    # A failed write just before a read that would wait ends brelum there: a
+    # long line fed slowly finds its pipe closed long before it ends.
+    with open("/dev/full", "wb") as full:
+        p = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=full, stderr=subprocess.DEVNULL)
+    end = time.monotonic() + 10
+    try:
+        while time.monotonic() < end:
+            os.write(p.stdin.fileno(), b"x" * 100)
+            time.sleep(0.02)
+    except BrokenPipeError:
+        pass
+    closed = time.monotonic() < end
+    p.stdin.close()
+    yield "a failed write before a wait", (closed, wait(p)), (True, 1)
     r = subprocess.run(cmd, stdin=os.open("/", os.O_RDONLY), capture_output=True, timeout=60)
     yield "stdin fails after the prompt", (r.stdout, r.returncode), (nl(PROMPT), 1)
     # Error lines end as the platform's text lines do.
@@ -525,6 +601,42 @@ def faults(cmd, nl):
                                env=dict(os.environ, LD_PRELOAD=shim, SHIM_EIO="2"))
         yield "one failed write, then nothing", (len(r.stdout), r.returncode, b"stdout: " in r.stderr), (
             65536, 1, True)
+        # What the system says, once: an error is told by its name; a write
+        # that takes nothing is an error; an interrupted read is read again.
+        for name, env, out, err, status in [
+            ("read fails with EIO", {"SHIM_READ": "EIO"}, PROMPT,
+             b"brelum: stdin: Input/output error\n", 1),
+            ("a write takes nothing", {"SHIM_WRITE0": "1"}, b"",
+             b"brelum: stdout: Input/output error\n", 1),
+            ("read interrupted", {"SHIM_READ": "EINTR"}, dialogue(ON), b"", 0),
+        ]:
+            r = subprocess.run(cmd, input=b"koer\n", capture_output=True, timeout=60,
+                               env=dict(os.environ, LD_PRELOAD=shim, **env))
+            yield name, (r.stdout, r.stderr, r.returncode), (out, err, status)
+    if WIN:
+        # The system's words without their full stop, in the ANSI code page
+        # when standard error is redirected: wine's German for Disk full.
+        with tempfile.TemporaryDirectory() as d:
+            made = subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8",
+                                   os.path.join(d, "de_DE.UTF-8")], capture_output=True).returncode
+            for env, text in [({"LC_ALL": "C"}, b"Disk full"),
+                              ({"LC_ALL": "de_DE.UTF-8", "LOCPATH": d}, b"Datentr\xe4ger voll")]:
+                with open("/dev/full", "wb") as full:
+                    r = subprocess.run(cmd, input=b"koer\n", stdout=full, stderr=subprocess.PIPE,
+                                       timeout=60, env=dict(os.environ, **env))
+                yield "error words, %r" % env, (made, r.stderr, r.returncode), (
+                    0, b"brelum: stdout: " + text + b"\r\n", 1)
+        # Input from a file is answered in large writes: strace counts them.
+        with tempfile.TemporaryFile() as f, tempfile.NamedTemporaryFile() as out, \
+                tempfile.NamedTemporaryFile() as log:
+            f.write((b"x" * 1000 + b"\n") * 2000)
+            f.seek(0)
+            subprocess.run(["strace", "-f", "-e", "trace=write", "-P", out.name, "-o", log.name]
+                           + cmd, stdin=f, stdout=out, timeout=120)
+            writes = len(re.findall(rb"write\(", log.read()))
+            size = os.path.getsize(out.name)
+        yield "%d bytes of answers from a file in %d writes" % (size, writes), (
+            size, 0 < writes <= size // 16384 + 1), (len(nl(dialogue(*[POLE] * 2000))), True)
     r = subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True,
                        preexec_fn=lambda: os.close(0), timeout=60)
     yield "closed input", (r.returncode, r.stderr.count(b"\n"), b"stdin" in r.stderr), (1, 1, True)
