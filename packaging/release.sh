@@ -145,6 +145,7 @@ windows() {
 	[ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "$name: README.txt's line ends"
 	WINEDEBUG=-all WINEPREFIX=$tree/wine python3 "$src/tests/dialoog.py" --crlf sessions \
 		"$2" "$x/$name/brelum.exe"
+	WINEDEBUG=-all WINEPREFIX=$tree/wine "$2" "$tree/tests/juht.exe" "$x/$name/brelum.exe"
 	WINEPREFIX=$tree/wine wineserver -w # done writing to its prefix
 	cp "$tree/$name.zip" "$out/"
 }
