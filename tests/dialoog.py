@@ -86,16 +86,32 @@ CTRL_Z = [
 ]
 
 
+# Now and then, with many programs starting at once, wine fails to open the
+# program it was given and falls back to its start.exe, which says so and
+# exits with 1: brelum never ran. Such a run is started once more.
+WINE_FAILED = b"Application could not be started, or no application associated"
+
+
+def started(start):
+    r = start()
+    if WIN and r.returncode == 1 and r.stdout.startswith(WINE_FAILED):
+        print("wine could not start the program; starting it again")
+        r = start()
+    return r
+
+
 def run(cmd, data, **kw):
-    return subprocess.run(cmd, input=data, capture_output=True, timeout=120, **kw)
+    return started(lambda: subprocess.run(cmd, input=data, capture_output=True, timeout=120, **kw))
 
 
 def run_file(cmd, data):
     """Runs with standard input read from a regular file."""
-    with tempfile.TemporaryFile() as f:
-        f.write(data)
-        f.seek(0)
-        return subprocess.run(cmd, stdin=f, capture_output=True, timeout=120)
+    def start():
+        with tempfile.TemporaryFile() as f:
+            f.write(data)
+            f.seek(0)
+            return subprocess.run(cmd, stdin=f, capture_output=True, timeout=120)
+    return started(start)
 
 
 def sessions(cmd, nl):
