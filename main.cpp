@@ -18,6 +18,8 @@
 #include <langinfo.h>
 #include <poll.h>
 #include <strings.h>
+#include <sys/select.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -39,6 +41,8 @@ int brelum(const char *s1, const char *s2)
 #define BRELUM_PUHVER 65536
 #endif
 const size_t P = BRELUM_PUHVER; // bytes in each of the two stream buffers
+// The first read must hold a byte-order mark, and a console read a letter.
+static_assert(P >= 3, "the stream buffers need room for 3 bytes");
 
 static char sisend[P], v2ljund[P];
 static size_t sa, sl;    // unread input is sisend[sa..sl)
@@ -53,8 +57,6 @@ static const char utf16_tekst[] =
 static int tty;
 
 #ifdef _WIN32
-
-static_assert(P >= 3, "a console read needs room for one letter");
 
 static HANDLE hsisse, hv2lja;
 static int konsool, sisse_konsool; // the streams are a Windows console
@@ -80,9 +82,18 @@ static long loe_konsoolist(char *p, size_t n)
 {
 	wchar_t w[2048];
 	DWORD r;
+	BOOL ok;
 
-	if (!ReadConsoleW(hsisse, w, (DWORD)(n / 3 < 2048 ? n / 3 : 2048), &r,
-			  NULL)) {
+	// Ctrl+C cuts a read short with nothing read. It is no end of the
+	// input: the default handler is ending the process meanwhile, on a
+	// thread of its own, and where Ctrl+C is ignored the user types on.
+	do {
+		SetLastError(0);
+		ok = ReadConsoleW(hsisse, w,
+				  (DWORD)(n / 3 < 2048 ? n / 3 : 2048), &r,
+				  NULL);
+	} while (ok && r == 0 && GetLastError() == ERROR_OPERATION_ABORTED);
+	if (!ok) {
 		sviga = (int)GetLastError();
 		return -1;
 	}
@@ -104,8 +115,8 @@ static long loe_konsoolist(char *p, size_t n)
 
 // A pipe that its maker set to PIPE_NOWAIT, as Cygwin's and MSYS2's runtime
 // sets its pipes, does not wait: a read from it when empty fails with
-// ERROR_NO_DATA, and a write to it when full succeeds with nothing written.
-// The handle is shared with the parent, so its mode is left as it is.
+// ERROR_NO_DATA. The handle is shared with the parent, so its mode is left
+// as it is.
 static int ootamatu(HANDLE h)
 {
 	DWORD t;
@@ -130,8 +141,20 @@ static long loe_sisse(char *p, size_t n)
 
 	if (sisse_konsool)
 		return loe_konsoolist(p, n);
-	while (!ReadFile(hsisse, p, (DWORD)n, &r, NULL)) {
+	for (;;) {
+		if (ReadFile(hsisse, p, (DWORD)n, &r, NULL)) {
+			// A pipe's 0 bytes are its writer's empty write; its
+			// end is ERROR_BROKEN_PIPE. A file's 0 is its end, and
+			// so is that of the Unix pipes that wine hands down,
+			// which cannot be peeked.
+			if (r > 0 ||
+			    !PeekNamedPipe(hsisse, NULL, 0, NULL, NULL, NULL))
+				break;
+			continue;
+		}
 		DWORD e = GetLastError();
+		if (e == ERROR_MORE_DATA) // a longer message: its rest is next
+			break;
 		if (e == ERROR_BROKEN_PIPE) // the writer closed its end
 			return 0;
 		if (e != ERROR_NO_DATA || !ootamatu(hsisse)) {
@@ -172,6 +195,10 @@ static int kirjutatud(BOOL ok, const DWORD *w)
 	return ok && *w > 0;
 }
 
+// A full PIPE_NOWAIT pipe takes nothing and says it succeeded, which a
+// waiting pipe never does with n > 0 bytes. So nothing written to a pipe
+// means wait, without asking its mode: a handle opened for writing alone
+// cannot be asked.
 static int kirjuta_k6ik(const char *p, size_t n)
 {
 	DWORD w;
@@ -180,7 +207,7 @@ static int kirjuta_k6ik(const char *p, size_t n)
 		DWORD ms = 1;
 		BOOL ok;
 		while ((ok = WriteFile(hv2lja, p, (DWORD)n, &w, NULL)) &&
-		       w == 0 && ootamatu(hv2lja))
+		       w == 0 && GetFileType(hv2lja) == FILE_TYPE_PIPE)
 			oota(&ms);
 		if (!kirjutatud(ok, &w))
 			return 0;
@@ -231,7 +258,7 @@ static int v2lja(const char *p, size_t n)
 static void teata(const char *kus, int e)
 {
 	wchar_t t[512];
-	char a[1024];
+	char a[3 * 512]; // a UTF-16 unit is 3 bytes at most, at code page 65001
 	DWORD n = 0, k, m;
 
 	// The output's reader has gone: quiet, as SIGPIPE is on POSIX. wine
@@ -310,12 +337,23 @@ static void alusta(void)
 }
 
 // Waits until the descriptor is ready; a parent may have left it
-// non-blocking.
+// non-blocking. Where poll cannot wait on it (macOS answers POLLNVAL for a
+// terminal) select can, and where neither can, a pause keeps the retries
+// from spinning.
 static void oota(int fd, short mis)
 {
 	struct pollfd f = {fd, mis, 0};
+	fd_set s;
 
-	poll(&f, 1, -1);
+	if (poll(&f, 1, -1) == 1 && (f.revents & POLLNVAL) == 0)
+		return;
+	FD_ZERO(&s);
+	FD_SET(fd, &s);
+	if (select(fd + 1, mis == POLLIN ? &s : NULL, mis == POLLIN ? NULL : &s,
+		   NULL, NULL) < 0) {
+		struct timespec t = {0, 10000000};
+		nanosleep(&t, NULL);
+	}
 }
 
 static int kohe_ei(void)

@@ -11,8 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 using std::string;
+using std::vector;
 
 static const string PROMPT = "Sisesta s\xf5na: ";
 static const string ON = "See s\xf5na on olemas!\r\n";
@@ -84,11 +86,13 @@ static string oota(lugeja *l, const string &want, DWORD ms = T)
 	return s;
 }
 
-// Writes data on a thread of its own, until it is all written or the pipe
-// fails; then closes the pipe if kinni says so.
+// Writes the parts on a thread of its own, each in writes of at most tykk
+// bytes and an empty one in one empty write, until all is written or the
+// pipe fails; then closes the pipe if kinni says so.
 struct kirjutaja {
 	HANDLE h;
-	string data;
+	vector<string> osad;
+	DWORD tykk;
 	bool kinni;
 	HANDLE thread;
 };
@@ -98,13 +102,17 @@ static DWORD WINAPI kirjuta(void *a)
 	kirjutaja *k = (kirjutaja *)a;
 	DWORD w;
 
-	for (size_t i = 0; i < k->data.size(); i += w)
-		if (!WriteFile(k->h, k->data.data() + i,
-			       (DWORD)(k->data.size() - i < 4096
-					       ? k->data.size() - i
-					       : 4096),
-			       &w, NULL))
-			break;
+	for (const string &o : k->osad) {
+		size_t i = 0;
+		do {
+			DWORD n = (DWORD)(o.size() - i < k->tykk ? o.size() - i
+								 : k->tykk);
+			if (!WriteFile(k->h, o.data() + i, n, &w, NULL))
+				goto kinni;
+			i += w;
+		} while (i < o.size());
+	}
+kinni:
 	if (k->kinni)
 		CloseHandle(k->h);
 	return 0;
@@ -115,17 +123,36 @@ struct brelum {
 	HANDLE sisse, v2lja, viga; // our ends of its stdin, stdout, stderr
 };
 
+// A pipe of messages, as a named pipe may be made, with its read end
+// inheritable and reading whole messages; CreatePipe makes pipes of bytes.
+static bool teatetoru(HANDLE *r, HANDLE *w, SECURITY_ATTRIBUTES *sa)
+{
+	static int k;
+	char nimi[64];
+	DWORD mode = PIPE_READMODE_MESSAGE;
+
+	snprintf(nimi, sizeof nimi, "\\\\.\\pipe\\juht-%lu-%d",
+		 GetCurrentProcessId(), k++);
+	*w = CreateNamedPipeA(nimi, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_MESSAGE, 1,
+			      65536, 65536, 0, NULL);
+	*r = CreateFileA(nimi, GENERIC_READ | FILE_WRITE_ATTRIBUTES, 0, sa,
+			 OPEN_EXISTING, 0, NULL);
+	return *w != INVALID_HANDLE_VALUE && *r != INVALID_HANDLE_VALUE &&
+	       SetNamedPipeHandleState(*r, &mode, NULL, NULL);
+}
+
 // Starts brelum.exe on three new pipes, those named in nowait (of "io")
 // set to PIPE_NOWAIT on brelum's side, its output pipe holding puhver
-// bytes.
+// bytes, its input a pipe of messages if teated says so.
 static bool alusta(brelum *b, const char *exe, const char *nowait,
-		   DWORD puhver = 0)
+		   DWORD puhver = 0, bool teated = false)
 {
 	SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
 	HANDLE si, so, se;
 	DWORD mode = PIPE_NOWAIT;
 
-	if (!CreatePipe(&si, &b->sisse, &sa, 0) ||
+	if (!(teated ? teatetoru(&si, &b->sisse, &sa)
+		     : CreatePipe(&si, &b->sisse, &sa, 0)) ||
 	    !CreatePipe(&b->v2lja, &so, &sa, puhver) ||
 	    !CreatePipe(&b->viga, &se, &sa, 0))
 		return false;
@@ -199,11 +226,12 @@ static void alusta_lugeja(lugeja *l, HANDLE h, DWORD paus = 0,
 	l->thread = CreateThread(NULL, 0, loe, l, 0, NULL);
 }
 
-static void alusta_kirjutaja(kirjutaja *k, HANDLE h, const string &data,
-			     bool kinni)
+static void alusta_kirjutaja(kirjutaja *k, HANDLE h, const vector<string> &osad,
+			     bool kinni, DWORD tykk = 4096)
 {
 	k->h = h;
-	k->data = data;
+	k->osad = osad;
+	k->tykk = tykk;
 	k->kinni = kinni;
 	k->thread = CreateThread(NULL, 0, kirjuta, k, 0, NULL);
 }
@@ -276,7 +304,7 @@ static void bulk(const char *exe, const char *nowait, DWORD paus, DWORD tykk)
 		return;
 	}
 	alusta_lugeja(&l, b.v2lja, paus, tykk);
-	alusta_kirjutaja(&k, b.sisse, words + "\r\n", true);
+	alusta_kirjutaja(&k, b.sisse, {words + "\r\n"}, true);
 	DWORD t0 = GetTickCount();
 	double c = 0;
 	while (WaitForSingleObject(b.pi.hProcess, 50) == WAIT_TIMEOUT &&
@@ -317,7 +345,7 @@ static void reader_gone(const char *exe)
 	string words;
 	for (int i = 0; i < 20000; i++)
 		words += "koer\r\n";
-	alusta_kirjutaja(&k, b.sisse, words, false);
+	alusta_kirjutaja(&k, b.sisse, {words}, false);
 	long status = l6pp(&b);
 	string err = vead(&b);
 	vaata("reader gone: ends with 1, nothing on stderr",
@@ -346,6 +374,29 @@ static void writer_gone(const char *exe)
 	vaata("writer gone: the answer, a prompt, exit 0",
 	      got == PROMPT + ON + PROMPT && status == 0 && err.empty(),
 	      got + err);
+}
+
+// Input from a pipe of messages, each part one message: an empty one is
+// a read of 0 bytes, not the end, and one longer than brelum's buffer
+// comes in several reads. Every answer, then status 0.
+static void messages(const char *exe, const char *nimi,
+		     const vector<string> &osad, const string &want)
+{
+	brelum b;
+	lugeja l;
+	kirjutaja k;
+
+	if (!alusta(&b, exe, "", 0, true)) {
+		vaata((string(nimi) + ": started").c_str(), false);
+		return;
+	}
+	alusta_lugeja(&l, b.v2lja);
+	alusta_kirjutaja(&k, b.sisse, osad, true, 0xffffffff);
+	long status = l6pp(&b);
+	WaitForSingleObject(l.thread, T);
+	WaitForSingleObject(k.thread, T);
+	string got = loetud(&l), err = vead(&b);
+	vaata(nimi, got == want && status == 0 && err.empty(), got + err);
 }
 
 static int koodilehed(UINT in, UINT out, char *cmd)
@@ -381,6 +432,12 @@ int main(int argc, char **argv)
 	bulk(argv[1], "o", 2, 1024);
 	reader_gone(argv[1]);
 	writer_gone(argv[1]);
+	messages(argv[1], "messages: an empty one between words",
+		 {"koer\r\n", "", "kaes\r\n", "\r\n"},
+		 PROMPT + ON + PROMPT + KAES + PROMPT);
+	messages(argv[1], "messages: one of 70000 bytes",
+		 {string(70000, 'x') + "\r\nkoer\r\n", "\r\n"},
+		 PROMPT + "Sarnast s\xf5na pole\r\n" + PROMPT + ON + PROMPT);
 	printf("%d passed, %d failed\n", passed, failed);
 	return failed > 0;
 }
