@@ -337,11 +337,15 @@ def terminal(cmd, nl):
         yield "20000 answers to a UTF-8 terminal", (len(got), got == want, wait(p)), (
             len(want), True, 0)
 
-    # A UTF-8 locale whose name does not say so is known by loading it.
+    # A UTF-8 locale whose name does not say so is known by loading it. Its
+    # files are in the program's byte order, which under qemu-user may not be
+    # this machine's: the ELF header tells it.
     localedef = shutil.which("localedef")
     yield "localedef is there to make a locale", localedef is not None, True
+    with open(cmd[-1], "rb") as f:
+        order = "--big-endian" if f.read(6)[5:] == b"\x02" else "--little-endian"
     with tempfile.TemporaryDirectory() as d:
-        made = subprocess.run([localedef, "-i", "C", "-f", "UTF-8", os.path.join(d, "xx_XX")],
+        made = subprocess.run([localedef, order, "-i", "C", "-f", "UTF-8", os.path.join(d, "xx_XX")],
                               capture_output=True).returncode
         master, slave = pty.openpty()
         p = subprocess.Popen(cmd, stdin=slave, stdout=slave, env=dict(env, LOCPATH=d, LC_ALL="xx_XX"))
