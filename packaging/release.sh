@@ -4,12 +4,15 @@
 #   bash packaging/release.sh OUTDIR
 #
 # Each program is built with warnings as errors and its tests run on its
-# own architecture: natively, under qemu-user or under wine. Then each
-# package is opened again and the program in it tested. OUTDIR gets the
-# tarballs, the Debian packages, the zips and SHA256SUMS, and nothing else.
+# own architecture: Linux programs under qemu-user, on the oldest CPU of
+# their Debian architecture that qemu has (cmake/linux.cmake names it), and
+# Windows programs under wine. Then each package is opened again and the
+# program in it tested. OUTDIR gets the tarballs, the Debian packages, the
+# zips and SHA256SUMS, and nothing else.
 # Times inside the archives are SOURCE_DATE_EPOCH, the last commit's time
 # unless set, so that two releases of one commit are the same bytes. It
-# needs what .ci/run installs.
+# needs what .ci/run installs. Two targets are made at a time, since most
+# of a target's time is its tests waiting.
 set -eu
 
 src=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,7 +22,7 @@ SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$src" log -1 --format=%ct)}
 export SOURCE_DATE_EPOCH LC_ALL=C
 version=$(sed -n 's/^project(brelum VERSION \([0-9.]*\)$/\1/p' "$src/CMakeLists.txt")
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null || true; wait; rm -rf "$work"' EXIT
 
 fail() {
 	echo "release.sh: $*" >&2
@@ -64,16 +67,23 @@ dialogue() {
 	python3 "$src/tests/dialoog.py" sessions "$@"
 }
 
-# A static Linux program for ARCH, in a tarball: static ARCH QEMU PIE
-# CMAKE-OPTION... (QEMU is - for this machine's architecture). Installing it
-# leaves directories that were there as they were; the program needs no
-# interpreter and no shared library, and answers in a root that holds
-# nothing but itself, and qemu-user for another architecture.
+# How a Linux tree's tests run its program: qemu-user and its options.
+emulator() { # TREE
+	sed -n 's/^CMAKE_CROSSCOMPILING_EMULATOR:[A-Z]*=//p' "$1/CMakeCache.txt" | tr ';' ' '
+}
+
+# A static Linux program for ARCH, in a tarball: static ARCH TRIPLE PIE
+# [CPU...], where TRIPLE names the compiler and each CPU is one more that
+# the program is for. Installing it leaves directories that were there as
+# they were; the program needs no interpreter and no shared library, and
+# answers in a root that holds nothing but itself and qemu-user.
 static() {
-	local arch=$1 qemu=$2 pie=$3 tree=$work/static-$1
-	local name=brelum-$version-linux-$arch
+	local arch=$1 pie=$3 tree=$work/static-$1
+	local name=brelum-$version-linux-$arch run cpu
+	pack "static-$arch" -DBRELUM_STATIC=ON \
+		-DCMAKE_TOOLCHAIN_FILE="$src/cmake/linux.cmake" -DBRELUM_TRIPLE="$2"
 	shift 3
-	pack "static-$arch" -DBRELUM_STATIC=ON "$@"
+	read -ra run <<<"$(emulator "$tree")"
 	local x=$work/usr-$arch root=$work/root-$arch
 	mkdir -p "$x/bin" "$x/share/man/man1" "$root"
 	chgrp staff "$x" "$x/bin" "$x/share" "$x/share/man" "$x/share/man/man1"
@@ -91,32 +101,26 @@ static() {
 	readelf -lW "$x/bin/brelum" | grep -q INTERP && fail "$name: has an interpreter"
 	readelf -dW "$x/bin/brelum" | grep -q NEEDED && fail "$name: needs a shared library"
 	hardened "$x/bin/brelum" "$tree/brelum" "$pie"
-	cp "$x/bin/brelum" "$root/"
-	local run=(/brelum)
-	if [ "$qemu" != - ]; then
-		cp "/usr/bin/$qemu" "$root/"
-		run=("/$qemu" /brelum)
-	fi
-	[ "$(printf 'kaes\n' | chroot "$root" "${run[@]}" | od -An -tx1)" = \
+	cp "$x/bin/brelum" "/usr/bin/${run[0]}" "$root/"
+	[ "$(printf 'kaes\n' | chroot "$root" "/${run[0]}" "${run[@]:1}" /brelum | od -An -tx1)" = \
 		"$(printf 'Sisesta s\365na: Brelum on 1\nkass kaer \nSisesta s\365na: ' | od -An -tx1)" ] ||
 		fail "$name: no dialogue in an empty root"
-	if [ "$qemu" = - ]; then
-		dialogue "$x/bin/brelum"
-	else
-		dialogue "$qemu" "$x/bin/brelum"
-	fi
+	dialogue "${run[@]}" "$x/bin/brelum"
+	for cpu in "$@"; do
+		echo "$name on $cpu"
+		dialogue "${run[0]}" -cpu "$cpu" "$x/bin/brelum"
+	done
 	cp "$tree/$name.tar.gz" "$out/"
 }
 
-# A Debian package for ARCH: deb ARCH EMULATOR CMAKE-OPTION... Its fields,
-# its Depends worked out from its own architecture's C library, lintian,
-# and the program in it, under EMULATOR (a command, or - for none).
+# A Debian package for ARCH: deb ARCH TRIPLE. Its fields, its Depends
+# worked out from its own architecture's C library, lintian, and the
+# program in it.
 deb() {
 	local arch=$1 tree=$work/deb-$1
-	local name=brelum_${version}_$arch.deb x=$work/deb-$1/x run=()
-	[ "$2" = - ] || read -ra run <<<"$2"
-	shift 2
-	pack "deb-$arch" "$@"
+	local name=brelum_${version}_$arch.deb x=$work/deb-$1/x run
+	pack "deb-$arch" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/linux.cmake" -DBRELUM_TRIPLE="$2"
+	read -ra run <<<"$(emulator "$tree")"
 	local f
 	for f in Package:brelum Version:$version Section:utils Architecture:$arch; do
 		[ "$(dpkg-deb -f "$tree/$name" "${f%%:*}")" = "${f#*:}" ] || fail "$name: $f"
@@ -130,12 +134,11 @@ deb() {
 	cp "$tree/$name" "$out/"
 }
 
-# A Windows zip: windows NAME WINE TOOLCHAIN. brelum.exe and README.txt, in
-# UTF-8 with a byte-order mark and CR LF line ends, and the program under
-# wine.
+# A Windows zip: windows NAME TRIPLE. brelum.exe and README.txt, in UTF-8
+# with a byte-order mark and CR LF line ends, and the program under wine.
 windows() {
 	local name=brelum-$version-$1 tree=$work/$1 x=$work/$1/x
-	pack "$1" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/$3.cmake"
+	pack "$1" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/windows.cmake" -DBRELUM_TRIPLE="$2"
 	unzip -q "$tree/$name.zip" -d "$x"
 	[ "$(cd "$x" && find . | sort | tr '\n' ' ')" = \
 		". ./$name ./$name/README.txt ./$name/brelum.exe " ] || fail "$name.zip: contents"
@@ -144,25 +147,47 @@ windows() {
 	grep -q $'^\xef\xbb\xbfbrelum '"$version"$'\r$' "$readme" || fail "$name: README.txt's first line"
 	[ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "$name: README.txt's line ends"
 	WINEDEBUG=-all WINEPREFIX=$tree/wine python3 "$src/tests/dialoog.py" --crlf sessions \
-		"$2" "$x/$name/brelum.exe"
-	WINEDEBUG=-all WINEPREFIX=$tree/wine "$2" "$tree/tests/juht.exe" "$x/$name/brelum.exe"
+		wine "$x/$name/brelum.exe"
+	WINEDEBUG=-all WINEPREFIX=$tree/wine wine "$tree/tests/juht.exe" "$x/$name/brelum.exe"
 	WINEPREFIX=$tree/wine wineserver -w # done writing to its prefix
 	cp "$tree/$name.zip" "$out/"
 }
 
-static x86_64 - yes
-static i686 qemu-i386-static yes -DCMAKE_TOOLCHAIN_FILE="$src/cmake/linux-i686.cmake"
-static aarch64 qemu-aarch64-static yes -DCMAKE_TOOLCHAIN_FILE="$src/cmake/linux-aarch64.cmake"
-static armhf qemu-arm-static no -DCMAKE_TOOLCHAIN_FILE="$src/cmake/linux-armhf.cmake"
-deb amd64 -
-deb i386 "qemu-i386-static -L /usr/i686-linux-gnu" \
-	-DCMAKE_TOOLCHAIN_FILE="$src/cmake/linux-i686.cmake"
-deb arm64 "qemu-aarch64-static -L /usr/aarch64-linux-gnu" \
-	-DCMAKE_TOOLCHAIN_FILE="$src/cmake/linux-aarch64.cmake"
-deb armhf "qemu-arm-static -L /usr/arm-linux-gnueabihf" \
-	-DCMAKE_TOOLCHAIN_FILE="$src/cmake/linux-armhf.cmake"
-windows win64 wine mingw-w64-x86_64
-windows win32 wine mingw-w64-i686
+# Makes a target in the background, and waits first while two are being
+# made: later FUNCTION ARG... Each one's output is shown whole when it ends,
+# and the first that fails ends the release.
+declare -A logs=()
+later() {
+	[ "${#logs[@]}" -lt 2 ] || finished
+	"$@" >"$work/$1-$2.log" 2>&1 &
+	logs[$!]=$work/$1-$2.log
+}
+finished() {
+	local id status=0
+	wait -n -p id || status=$?
+	cat "${logs[$id]}"
+	[ "$status" = 0 ] || fail "$(basename "${logs[$id]}" .log) failed"
+	unset "logs[$id]"
+}
+
+later static x86_64 x86_64-linux-gnu yes
+later static i686 i686-linux-gnu yes
+later static aarch64 aarch64-linux-gnu yes
+later static armhf arm-linux-gnueabihf no
+later static armel arm-linux-gnueabi no arm1176 # and the first Raspberry Pis
+later static ppc64le powerpc64le-linux-gnu no
+later static s390x s390x-linux-gnu no
+later static riscv64 riscv64-linux-gnu no
+later deb amd64 x86_64-linux-gnu
+later deb i386 i686-linux-gnu
+later deb arm64 aarch64-linux-gnu
+later deb armhf arm-linux-gnueabihf
+later deb armel arm-linux-gnueabi
+later deb ppc64el powerpc64le-linux-gnu
+later deb s390x s390x-linux-gnu
+later windows win64 x86_64-w64-mingw32
+later windows win32 i686-w64-mingw32
+while [ "${#logs[@]}" -gt 0 ]; do finished; done
 
 cd "$out"
 sha256sum -- *.tar.gz *.deb *.zip >SHA256SUMS
