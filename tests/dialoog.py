@@ -502,10 +502,13 @@ def slow_reader(p, out, each):
 def descriptors(cmd, nl):
     """Standard streams as parents hand them down: non-blocking, stopped and
     continued, and input from a file answered in large writes."""
-    # Waited on with poll, and where poll cannot wait, as on macOS.
+    # As poll answers, and as where it says POLLNVAL, as macOS does for a
+    # terminal: poll cannot wait there.
     shim = preload()
-    for name, env in [("non-blocking input", {}), ("non-blocking input, poll says POLLNVAL", {
-            "LD_PRELOAD": shim, "SHIM_POLLNVAL": "1"})][:2 if shim else 1]:
+    polls = [("", {}), (", poll says POLLNVAL", {
+        "LD_PRELOAD": shim, "SHIM_POLLNVAL": "1"})][:2 if shim else 1]
+    for how, env in polls:
+        name = "non-blocking input" + how
         r, w = os.pipe()
         os.set_blocking(r, False)
         p = subprocess.Popen(cmd, stdin=r, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
@@ -548,8 +551,8 @@ def descriptors(cmd, nl):
 
     # Output to a file, input from a pipe that runs empty: what was answered
     # is in the file while brelum waits. And so when poll() says POLLNVAL.
-    for name, env in [("output to a file", {}), ("poll says POLLNVAL", {
-            "LD_PRELOAD": shim, "SHIM_POLLNVAL": "1"})][:2 if shim else 1]:
+    for how, env in polls:
+        name = "output to a file" + how
         with tempfile.NamedTemporaryFile() as f:
             p = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=f, env=dict(os.environ, **env))
             p.stdin.write(b"koer\n")

@@ -354,39 +354,17 @@ static void reader_gone(const char *exe)
 	WaitForSingleObject(k.thread, T);
 }
 
-// The writer goes after a word, with no empty line: ERROR_BROKEN_PIPE is
-// the end of the input.
-static void writer_gone(const char *exe)
-{
-	brelum b;
-	lugeja l;
-
-	if (!alusta(&b, exe, "")) {
-		vaata("writer gone: started", false);
-		return;
-	}
-	alusta_lugeja(&l, b.v2lja);
-	saada(&b, "koer\r\n");
-	CloseHandle(b.sisse);
-	long status = l6pp(&b);
-	WaitForSingleObject(l.thread, T);
-	string got = loetud(&l), err = vead(&b);
-	vaata("writer gone: the answer, a prompt, exit 0",
-	      got == PROMPT + ON + PROMPT && status == 0 && err.empty(),
-	      got + err);
-}
-
-// Input from a pipe of messages, each part one message: an empty one is
-// a read of 0 bytes, not the end, and one longer than brelum's buffer
-// comes in several reads. Every answer, then status 0.
-static void messages(const char *exe, const char *nimi,
-		     const vector<string> &osad, const string &want)
+// The parts written, each in one write, to a pipe of bytes or, if teated
+// says so, of messages; then the pipe closed. Every answer, status 0 and
+// nothing on standard error.
+static void fed(const char *exe, const char *nimi, bool teated,
+		const vector<string> &osad, const string &want)
 {
 	brelum b;
 	lugeja l;
 	kirjutaja k;
 
-	if (!alusta(&b, exe, "", 0, true)) {
+	if (!alusta(&b, exe, "", 0, teated)) {
 		vaata((string(nimi) + ": started").c_str(), false);
 		return;
 	}
@@ -431,13 +409,18 @@ int main(int argc, char **argv)
 	bulk(argv[1], "", 0, 65536);
 	bulk(argv[1], "o", 2, 1024);
 	reader_gone(argv[1]);
-	writer_gone(argv[1]);
-	messages(argv[1], "messages: an empty one between words",
-		 {"koer\r\n", "", "kaes\r\n", "\r\n"},
-		 PROMPT + ON + PROMPT + KAES + PROMPT);
-	messages(argv[1], "messages: one of 70000 bytes",
-		 {string(70000, 'x') + "\r\nkoer\r\n", "\r\n"},
-		 PROMPT + "Sarnast s\xf5na pole\r\n" + PROMPT + ON + PROMPT);
+	// The writer gone after a word, with no empty line: ERROR_BROKEN_PIPE
+	// is the end of the input.
+	fed(argv[1], "writer gone after a word", false, {"koer\r\n"},
+	    PROMPT + ON + PROMPT);
+	// A pipe of messages: an empty one is a read of 0 bytes, not the end,
+	// and one longer than brelum's buffer comes in several reads.
+	fed(argv[1], "messages: an empty one between words", true,
+	    {"koer\r\n", "", "kaes\r\n", "\r\n"},
+	    PROMPT + ON + PROMPT + KAES + PROMPT);
+	fed(argv[1], "messages: one of 70000 bytes", true,
+	    {string(70000, 'x') + "\r\nkoer\r\n", "\r\n"},
+	    PROMPT + "Sarnast s\xf5na pole\r\n" + PROMPT + ON + PROMPT);
 	printf("%d passed, %d failed\n", passed, failed);
 	return failed > 0;
 }
