@@ -47,6 +47,7 @@ static_assert(P >= 3, "the stream buffers need room for 3 bytes");
 static char sisend[P], v2ljund[P];
 static size_t sa, sl;    // unread input is sisend[sa..sl)
 static size_t vn;        // bytes waiting in v2ljund
+static int algus = 1;    // the input's first bytes are still to come
 static int l6pp;         // the input has ended
 static int sviga, vviga; // error of a failed read or write, 0 if none
 const int UTF16 = -1;    // sviga for input in UTF-16
@@ -533,8 +534,6 @@ static long alusta_sisse(long r)
 // input, -1 on an error.
 static long t2ida(void)
 {
-	static int algus = 1;
-
 	if (l6pp)
 		return 0;
 	long r = loe_ootel(sisend, P);
