@@ -7,9 +7,15 @@ string(REGEX REPLACE "-.*" "" CMAKE_SYSTEM_PROCESSOR ${BRELUM_TRIPLE})
 set(CMAKE_CXX_COMPILER ${BRELUM_TRIPLE}-g++)
 set(CMAKE_RC_COMPILER ${BRELUM_TRIPLE}-windres)
 
-# wine64 alone runs 64-bit programs; wine needs wine32 beside it.
+# wine runs a program with the loader of its width. Debian keeps both in
+# /usr/lib/wine, the 32-bit one from wine32, and puts on PATH a script that
+# takes the 32-bit loader whenever wine32 is installed, even where the
+# kernel cannot run it, and the 64-bit one, which runs no 32-bit program,
+# where wine32 is not.
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL x86_64)
-  find_program(WINE NAMES wine64 wine)
+  find_program(WINE NAMES wine64 wine PATHS /usr/lib/wine)
+elseif(EXISTS /usr/lib/wine/wine64)
+  find_program(WINE NAMES wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
 else()
   find_program(WINE NAMES wine)
 endif()

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Makes brelum's release, every file tested as it ships:
 #
-#   bash packaging/release.sh OUTDIR
+#   bash packaging/release.sh [--without TARGET]... OUTDIR
 #
+# The targets are named as their trees below: static-x86_64, deb-amd64,
+# win64, win32 and so on; --without leaves one out. No release is made with
+# a file that cannot be tested here, such as the win32 zip where wine cannot
+# run 32-bit programs: its target must be left out.
 # Each program is built with warnings as errors and its tests run on its
 # own architecture: Linux programs under qemu-user, on the oldest CPU of
 # their Debian architecture that qemu has (cmake/linux.cmake names it), and
@@ -11,10 +15,20 @@
 # zips and SHA256SUMS, and nothing else.
 # Times inside the archives are SOURCE_DATE_EPOCH, the last commit's time
 # unless set, so that two releases of one commit are the same bytes. It
-# needs what .ci/run installs. Two targets are made at a time, since most
-# of a target's time is its tests waiting.
+# needs what .ci/run installs, root, and git unless SOURCE_DATE_EPOCH is
+# set. Two targets are made at a time, since most of a target's time is its
+# tests waiting.
 set -eu
 
+without=" "
+while [ "$#" -gt 2 ] && [ "$1" = --without ]; do
+	without="$without$2 "
+	shift 2
+done
+if [ "$#" != 1 ] || [[ $1 == -* ]]; then
+	echo "usage: bash packaging/release.sh [--without TARGET]... OUTDIR" >&2
+	exit 2
+fi
 src=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$1"
 out=$(cd "$1" && pwd)
@@ -146,9 +160,11 @@ windows() {
 	[ "$(head -c 3 "$readme" | od -An -tx1)" = " ef bb bf" ] || fail "$name: README.txt has no byte-order mark"
 	grep -q $'^\xef\xbb\xbfbrelum '"$version"$'\r$' "$readme" || fail "$name: README.txt's first line"
 	[ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "$name: README.txt's line ends"
+	local wine # the loader that the tree's tests ran under
+	wine=$(sed -n 's/^WINE:FILEPATH=//p' "$tree/CMakeCache.txt")
 	WINEDEBUG=-all WINEPREFIX=$tree/wine python3 "$src/tests/dialoog.py" --crlf sessions \
-		wine "$x/$name/brelum.exe"
-	WINEDEBUG=-all WINEPREFIX=$tree/wine wine "$tree/tests/juht.exe" "$x/$name/brelum.exe"
+		"$wine" "$x/$name/brelum.exe"
+	WINEDEBUG=-all WINEPREFIX=$tree/wine "$wine" "$tree/tests/juht.exe" "$x/$name/brelum.exe"
 	WINEPREFIX=$tree/wine wineserver -w # done writing to its prefix
 	cp "$tree/$name.zip" "$out/"
 }
@@ -170,25 +186,65 @@ finished() {
 	unset "logs[$id]"
 }
 
-later static x86_64 x86_64-linux-gnu yes
-later static i686 i686-linux-gnu yes
-later static aarch64 aarch64-linux-gnu yes
-later static armhf arm-linux-gnueabihf no
-later static armel arm-linux-gnueabi no arm1176 # and the first Raspberry Pis
-later static ppc64le powerpc64le-linux-gnu no
-later static s390x s390x-linux-gnu no
-later static riscv64 riscv64-linux-gnu no
-later deb amd64 x86_64-linux-gnu
-later deb i386 i686-linux-gnu
-later deb arm64 aarch64-linux-gnu
-later deb armhf arm-linux-gnueabihf
-later deb armel arm-linux-gnueabi
-later deb ppc64el powerpc64le-linux-gnu
-later deb s390x s390x-linux-gnu
-later windows win64 x86_64-w64-mingw32
-later windows win32 i686-w64-mingw32
+# Every target: what makes it, and its arguments.
+targets=(
+	"static x86_64 x86_64-linux-gnu yes"
+	"static i686 i686-linux-gnu yes"
+	"static aarch64 aarch64-linux-gnu yes"
+	"static armhf arm-linux-gnueabihf no"
+	"static armel arm-linux-gnueabi no arm1176" # and the first Raspberry Pis
+	"static ppc64le powerpc64le-linux-gnu no"
+	"static s390x s390x-linux-gnu no"
+	"static riscv64 riscv64-linux-gnu no"
+	"deb amd64 x86_64-linux-gnu"
+	"deb i386 i686-linux-gnu"
+	"deb arm64 aarch64-linux-gnu"
+	"deb armhf arm-linux-gnueabihf"
+	"deb armel arm-linux-gnueabi"
+	"deb ppc64el powerpc64le-linux-gnu"
+	"deb s390x s390x-linux-gnu"
+	"windows win64 x86_64-w64-mingw32"
+	"windows win32 i686-w64-mingw32"
+)
+# A target's name is its tree's: static-ARCH, deb-ARCH, win64 or win32.
+name() { # WHAT ARCH
+	if [ "$1" = windows ]; then echo "$2"; else echo "$1-$2"; fi
+}
+left_out() { # NAME
+	[[ $without == *" $1 "* ]]
+}
+names=" "
+for t in "${targets[@]}"; do
+	names="$names$(name $t) "
+done
+for t in $without; do
+	[[ $names == *" $t "* ]] || fail "--without $t: no such target; they are$names"
+done
+
+# No target is made that cannot be tested here: a Windows tree says, when
+# it is configured, whether wine can run its program.
+for t in "${targets[@]}"; do
+	read -ra t <<<"$t"
+	n=$(name "${t[@]}")
+	[ "${t[0]}" = windows ] && ! left_out "$n" || continue
+	cmake -S "$src" -B "$work/$n" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/windows.cmake" \
+		-DBRELUM_TRIPLE="${t[2]}" >"$work/$n.log" 2>&1 || fail "$n: $(cat "$work/$n.log")"
+	why=$(sed -n 's/^BRELUM_WINE_CANNOT:INTERNAL=//p' "$work/$n/CMakeCache.txt")
+	[ -z "$why" ] || fail "$why. The $n zip cannot be tested, and so is not made;" \
+		"bash packaging/release.sh --without $n OUTDIR makes the rest."
+done
+
+for t in "${targets[@]}"; do
+	if left_out "$(name $t)"; then
+		echo "== $(name $t): left out"
+	else
+		later $t
+	fi
+done
 while [ "${#logs[@]}" -gt 0 ]; do finished; done
 
 cd "$out"
+shopt -s nullglob
 sha256sum -- *.tar.gz *.deb *.zip >SHA256SUMS
 sha256sum -c SHA256SUMS
+[ "$without" = " " ] || echo "release.sh: left out:${without% }"
