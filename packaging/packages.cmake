@@ -22,7 +22,7 @@ elseif(BRELUM_STATIC)
   set(CPACK_PACKAGE_FILE_NAME brelum-${PROJECT_VERSION}-${platform})
 else()
   set(CPACK_GENERATOR DEB)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # brelum_1.1.0_amd64.deb
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # brelum_VERSION_ARCH.deb
   # Debian's names for the architectures.
   set(debian_arch_x86_64 amd64)
   set(debian_arch_i686 i386)
