@@ -162,10 +162,14 @@ windows() {
 	[ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "$name: README.txt's line ends"
 	local wine # the loader that the tree's tests ran under
 	wine=$(sed -n 's/^WINE:FILEPATH=//p' "$tree/CMakeCache.txt")
-	WINEDEBUG=-all WINEPREFIX=$tree/wine python3 "$src/tests/dialoog.py" --crlf sessions \
-		"$wine" "$x/$name/brelum.exe"
-	WINEDEBUG=-all WINEPREFIX=$tree/wine "$wine" "$tree/tests/juht.exe" "$x/$name/brelum.exe"
-	WINEPREFIX=$tree/wine wineserver -w # done writing to its prefix
+	# One wine server for all the runs, kept a few seconds past each: a
+	# program started while the last one's server shuts down can fail.
+	export WINEDEBUG=-all WINEPREFIX=$tree/wine
+	wineserver -w
+	wineserver -p5 </dev/null >/dev/null 2>&1
+	python3 "$src/tests/dialoog.py" --crlf sessions "$wine" "$x/$name/brelum.exe"
+	"$wine" "$tree/tests/juht.exe" "$x/$name/brelum.exe"
+	wineserver -w # done writing to its prefix
 	cp "$tree/$name.zip" "$out/"
 }
 
