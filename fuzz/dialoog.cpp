@@ -139,20 +139,26 @@ static void reset(void)
 	dup2(ferr, 2);
 }
 
-// Gives the fuzzer its own standard streams back: brelum's standard error.
-static std::string restore(void)
+// What a file in memory holds.
+static std::string contents(int fd)
 {
 	struct stat st;
 
+	if (fstat(fd, &st))
+		abort();
+	std::string s((size_t)st.st_size, '\0');
+	if (pread(fd, &s[0], s.size(), 0) != st.st_size)
+		abort();
+	return s;
+}
+
+// Gives the fuzzer its own standard streams back: brelum's standard error.
+static std::string restore(void)
+{
 	dup2(stdin0, 0);
 	dup2(stdout0, 1);
 	dup2(stderr0, 2);
-	if (fstat(ferr, &st))
-		abort();
-	std::string err((size_t)st.st_size, '\0');
-	if (pread(ferr, &err[0], err.size(), 0) != st.st_size)
-		abort();
-	return err;
+	return contents(ferr);
 }
 
 // Input from a file: all of it is there at once.
@@ -160,7 +166,6 @@ static std::string from_file(const std::string &in, int *status,
 			     std::string *err)
 {
 	static int fin = memfd_create("in", 0), fout = memfd_create("out", 0);
-	struct stat st;
 
 	if (ftruncate(fin, 0) ||
 	    pwrite(fin, in.data(), in.size(), 0) != (ssize_t)in.size() ||
@@ -172,12 +177,7 @@ static std::string from_file(const std::string &in, int *status,
 	reset();
 	*status = brelum_main();
 	*err = restore();
-	if (fstat(fout, &st))
-		abort();
-	std::string got((size_t)st.st_size, '\0');
-	if (pread(fout, &got[0], got.size(), 0) != st.st_size)
-		abort();
-	return got;
+	return contents(fout);
 }
 
 // Input from a program that writes one line, then waits for its answer and
