@@ -86,15 +86,20 @@ CTRL_Z = [
 ]
 
 
-# Now and then, with many programs starting at once, wine fails to open the
-# program it was given and falls back to its start.exe, which says so and
-# exits with 1: brelum never ran. Such a run is started once more.
-WINE_FAILED = b"Application could not be started, or no application associated"
+# Now and then, with many programs starting at once, wine fails to start the
+# program it was given and exits with 1: it falls back to its start.exe,
+# which says so, or its client loses the server, or it says nothing at all
+# (WINEDEBUG=-all hushes its errors), where brelum, its output read, always
+# writes its prompt. Such a run is started once more.
+WINE_FAILED = (b"Application could not be started, or no application associated",
+               b"wine client error:")
 
 
 def started(start):
     r = start()
-    if WIN and r.returncode == 1 and r.stdout.startswith(WINE_FAILED):
+    if WIN and r.returncode == 1 and (r.stdout.startswith(WINE_FAILED[0]) or
+                                      r.stderr.startswith(WINE_FAILED[1]) or
+                                      r.stdout + r.stderr == b""):
         print("wine could not start the program; starting it again")
         r = start()
     return r
