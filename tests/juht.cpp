@@ -414,13 +414,21 @@ int main(int argc, char **argv)
 	fed(argv[1], "writer gone after a word", false, {"koer\r\n"},
 	    PROMPT + ON + PROMPT);
 	// A pipe of messages: an empty one is a read of 0 bytes, not the end,
-	// and one longer than brelum's buffer comes in several reads.
+	// and one longer than brelum's buffer comes in several reads, each
+	// part of it words to answer.
 	fed(argv[1], "messages: an empty one between words", true,
 	    {"koer\r\n", "", "kaes\r\n", "\r\n"},
 	    PROMPT + ON + PROMPT + KAES + PROMPT);
-	fed(argv[1], "messages: one of 70000 bytes", true,
-	    {string(70000, 'x') + "\r\nkoer\r\n", "\r\n"},
-	    PROMPT + "Sarnast s\xf5na pole\r\n" + PROMPT + ON + PROMPT);
+	string pikk, vastused = PROMPT;
+	for (int i = 0; i < 3888; i++) {
+		pikk += "koer\r\nkaes\r\nhunt\r\n";
+		vastused += ON + PROMPT + KAES + PROMPT + HUNT + PROMPT;
+	}
+	pikk += "kala\r\nkas\r\nkaar\n"; // 70000 bytes in all
+	vastused += "Brelum on 2\r\n" + PROMPT + "Sarnast s\xf5na pole\r\n" +
+		    PROMPT + "Brelum on 1\r\nkaer \r\n" + PROMPT;
+	fed(argv[1], "messages: one of 70000 bytes", true, {pikk, "\r\n"},
+	    vastused);
 	printf("%d passed, %d failed\n", passed, failed);
 	return failed > 0;
 }
