@@ -6,6 +6,8 @@
 // UTF-8 terminal, a Windows console, CR LF on Windows) and keep it buffered
 // until a read would wait for the user, so that batch use costs no system
 // call per word while a user or a driving program always sees the prompt.
+//
+// Names are Estonian, with õ spelled 6, ä 2 and ü y: s6na, v2ljund, tyhjenda.
 
 #include <cerrno>
 #include <cstring>
@@ -16,10 +18,8 @@
 #include <clocale>
 #include <cstdlib>
 #include <langinfo.h>
-#include <poll.h>
 #include <strings.h>
 #include <sys/select.h>
-#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -41,8 +41,9 @@ int brelum(const char *s1, const char *s2)
 #define BRELUM_PUHVER 65536
 #endif
 const size_t P = BRELUM_PUHVER; // bytes in each of the two stream buffers
-// The first read must hold a byte-order mark, and a console read a letter.
-static_assert(P >= 3, "the stream buffers need room for 3 bytes");
+// The first reads must hold a byte-order mark and a byte after it, and a
+// console read a letter.
+static_assert(P >= 4, "the stream buffers need room for 4 bytes");
 
 static char sisend[P], v2ljund[P];
 static size_t sa, sl;    // unread input is sisend[sa..sl)
@@ -53,9 +54,22 @@ static int sviga, vviga; // error of a failed read or write, 0 if none
 const int UTF16 = -1;    // sviga for input in UTF-16
 static const char utf16_tekst[] =
 	"the input is UTF-16 text; save the words as ANSI or UTF-8 text";
-// Standard output is a terminal, to be left on a line of its own when the
-// input ends. Never so on Windows, where Enter ends the console's Ctrl+Z.
+// Standard output is a terminal, whose last line brelum ends when the input
+// ends without a line end (Ctrl+D). Always 0 on Windows, where the console's
+// Ctrl+Z ends the input only with the Enter that ends the line.
 static int tty;
+
+// What each platform's half below gives the dialogue after it:
+// learns what the standard streams are;
+static void alusta(void);
+// reads at most n bytes of input: the count, 0 at its end, or -1 and sviga;
+static long loe_sisse(char *p, size_t n);
+// tells whether a read of the input may wait for its writer;
+static int v6ib_oodata(void);
+// writes all n <= P bytes, spelled as the output needs: 1, or 0 and vviga;
+static int v2lja(const char *p, size_t n);
+// tells error e of the stream kus ("stdin" or "stdout") on standard error.
+static void teata(const char *kus, int e);
 
 #ifdef _WIN32
 
@@ -129,7 +143,7 @@ static int ootamatu(HANDLE h)
 
 // Waits before such a pipe is tried again: briefly at first, so that an
 // answer is quick, then longer, so that the wait costs no CPU.
-static void oota(DWORD *ms)
+static void puhka(DWORD *ms)
 {
 	Sleep(*ms);
 	if (*ms < 32)
@@ -162,7 +176,7 @@ static long loe_sisse(char *p, size_t n)
 			sviga = (int)e;
 			return -1;
 		}
-		oota(&ms);
+		puhka(&ms);
 	}
 	// Redirected text ends at Ctrl+Z, as in the C runtime's text mode.
 	const char *z = (const char *)memchr(p, '\x1a', r);
@@ -187,13 +201,13 @@ static int v6ib_oodata(void)
 }
 
 // A write that succeeds with nothing written would be tried for ever.
-static int kirjutatud(BOOL ok, const DWORD *w)
+static int kirjutatud(BOOL ok, DWORD w)
 {
 	if (!ok)
 		vviga = (int)GetLastError();
-	else if (*w == 0)
+	else if (w == 0)
 		vviga = ERROR_WRITE_FAULT;
-	return ok && *w > 0;
+	return ok && w > 0;
 }
 
 // A full PIPE_NOWAIT pipe takes nothing and says it succeeded, which a
@@ -209,15 +223,17 @@ static int kirjuta_k6ik(const char *p, size_t n)
 		BOOL ok;
 		while ((ok = WriteFile(hv2lja, p, (DWORD)n, &w, NULL)) &&
 		       w == 0 && GetFileType(hv2lja) == FILE_TYPE_PIPE)
-			oota(&ms);
-		if (!kirjutatud(ok, &w))
+			puhka(&ms);
+		if (!kirjutatud(ok, w))
 			return 0;
 	}
 	return 1;
 }
 
 // The console gets UTF-16, so õ shows whatever its code page. The dialogue's
-// only byte above 0x7F is õ, 0xF5, which is also its UTF-16 value.
+// only byte above 0x7F is õ, 0xF5, which is also its UTF-16 value. A small
+// piece at a time: older consoles fail large writes, as they fail large
+// reads.
 static int konsooli(const char *p, size_t n)
 {
 	wchar_t t[1024];
@@ -227,17 +243,16 @@ static int konsooli(const char *p, size_t n)
 		m = n < 1024 ? (DWORD)n : 1024;
 		for (DWORD i = 0; i < m; i++)
 			t[i] = (unsigned char)p[i];
-		for (DWORD i = 0; i < m; i += w)
-			if (!kirjutatud(WriteConsoleW(hv2lja, t + i, m - i, &w,
-						      NULL),
-					&w))
+		for (DWORD i = 0; i < m; i += w) {
+			BOOL ok = WriteConsoleW(hv2lja, t + i, m - i, &w, NULL);
+			if (!kirjutatud(ok, w))
 				return 0;
+		}
 	}
 	return 1;
 }
 
-// Writes out n <= P bytes of the dialogue; files and pipes get the text-mode
-// line end, CR LF.
+// Files and pipes get the text-mode line end, CR LF.
 static int v2lja(const char *p, size_t n)
 {
 	static char t[2 * P];
@@ -337,24 +352,18 @@ static void alusta(void)
 	utf8 = tty && utf8_lokaal();
 }
 
-// Waits until the descriptor is ready; a parent may have left it
-// non-blocking. Where poll cannot wait on it (macOS answers POLLNVAL for a
-// terminal) select can, and where neither can, a pause keeps the retries
-// from spinning.
-static void oota(int fd, short mis)
+// Whether standard input (fd 0) can be read or standard output (fd 1)
+// written without waiting, or, with no time t, waits until it can: a parent
+// may have left it non-blocking. select rather than poll, which cannot wait
+// on a terminal on macOS.
+static int valmis(int fd, struct timeval *t)
 {
-	struct pollfd f = {fd, mis, 0};
 	fd_set s;
 
-	if (poll(&f, 1, -1) == 1 && (f.revents & POLLNVAL) == 0)
-		return;
 	FD_ZERO(&s);
 	FD_SET(fd, &s);
-	if (select(fd + 1, mis == POLLIN ? &s : NULL, mis == POLLIN ? NULL : &s,
-		   NULL, NULL) < 0) {
-		struct timespec t = {0, 10000000};
-		nanosleep(&t, NULL);
-	}
+	return select(fd + 1, fd == 0 ? &s : NULL, fd == 0 ? NULL : &s, NULL,
+		      t) == 1;
 }
 
 static int kohe_ei(void)
@@ -368,19 +377,18 @@ static long loe_sisse(char *p, size_t n)
 
 	while ((r = read(0, p, n)) < 0 && (errno == EINTR || kohe_ei()))
 		if (errno != EINTR)
-			oota(0, POLLIN);
+			valmis(0, NULL);
 	if (r < 0)
 		sviga = errno;
 	return (long)r;
 }
 
-// Only input that poll reports ready is sure not to keep a read waiting:
-// poll may fail, and macOS answers POLLNVAL for a terminal.
+// Only input that select reports ready is sure not to keep a read waiting.
 static int v6ib_oodata(void)
 {
-	struct pollfd f = {0, POLLIN, 0};
+	struct timeval t = {0, 0};
 
-	return poll(&f, 1, 0) != 1 || (f.revents & (POLLIN | POLLHUP)) == 0;
+	return !valmis(0, &t);
 }
 
 static int kirjuta_k6ik(const char *p, size_t n)
@@ -391,7 +399,7 @@ static int kirjuta_k6ik(const char *p, size_t n)
 			p += w;
 			n -= (size_t)w;
 		} else if (w < 0 && kohe_ei()) {
-			oota(1, POLLOUT);
+			valmis(1, NULL);
 		} else if (w == 0 || errno != EINTR) {
 			vviga = w == 0 ? EIO : errno; // 0 would loop for ever
 			return 0;
@@ -400,7 +408,7 @@ static int kirjuta_k6ik(const char *p, size_t n)
 	return 1;
 }
 
-// Writes out n <= P bytes of the dialogue; a UTF-8 terminal gets õ as UTF-8.
+// A UTF-8 terminal gets õ as UTF-8.
 static int v2lja(const char *p, size_t n)
 {
 	static char t[2 * P];
@@ -458,6 +466,9 @@ static void kirjuta_pikalt(const char *p, size_t n)
 	vn += n;
 }
 
+// Adds to the output. What fits is copied here, and only the rest of the
+// work is kirjuta_pikalt's: batch use was a tenth slower a word with the two
+// in one function.
 static inline void kirjuta(const char *p, size_t n)
 {
 	if (n > P - vn) {
@@ -502,26 +513,31 @@ static int m2rk(const char *p, size_t n)
 		return -1;
 	if (n == 1 && (p[0] == '\xff' || p[0] == '\xfe'))
 		return 1;
-	if (memcmp(p, "\xef\xbb\xbf", n < 3 ? n : 3) != 0)
+	if (n == 0 || memcmp(p, "\xef\xbb\xbf", n < 3 ? n : 3) != 0)
 		return 0;
-	return n >= 3 ? 3 : n > 0;
+	return n < 3 ? 1 : 3;
 }
 
-// The first bytes of the input. Editors on Windows save a UTF-8 byte-order
-// mark, which the user did not type: it is not part of the first word.
-// UTF-16 text, which PowerShell's > writes, is refused: its NULs would end
-// the first word and then the input, as if all had gone well.
-static long alusta_sisse(long r)
+// The first bytes of the input, read until they show how it starts: the
+// number after a UTF-8 byte-order mark, 0 at the end of the input, -1 on an
+// error. Editors on Windows save the mark, which the user did not type: it
+// is not part of the first word. UTF-16 text, which PowerShell's > writes,
+// is refused: its NULs would end the first word and then the input, as if
+// all had gone well.
+static long alusta_sisse(void)
 {
-	while (r > 0 && !l6pp && m2rk(sisend, sl) == 1) {
-		r = loe_ootel(sisend + sl, P - sl);
+	int m;
+
+	algus = 0;
+	do {
+		long r = loe_ootel(sisend + sl, P - sl);
+		if (r < 0)
+			return -1;
 		if (r == 0)
 			l6pp = 1;
-		sl += r > 0 ? (size_t)r : 0;
-	}
-	if (r < 0)
-		return -1;
-	int m = m2rk(sisend, sl);
+		sl += (size_t)r;
+		m = m2rk(sisend, sl);
+	} while (!l6pp && (m == 1 || (m == 3 && sl == 3)));
 	if (m == -1) {
 		sviga = UTF16;
 		return -1;
@@ -536,37 +552,23 @@ static long t2ida(void)
 {
 	if (l6pp)
 		return 0;
+	if (algus)
+		return alusta_sisse();
 	long r = loe_ootel(sisend, P);
 	sa = 0;
 	sl = r > 0 ? (size_t)r : 0;
-	if (algus) {
-		algus = 0;
-		r = alusta_sisse(r);
-		if (r == 0 && sa == 3) // the mark, and nothing after it yet
-			return t2ida();
-	}
 	if (r == 0)
 		l6pp = 1;
 	return r;
 }
 
-// Adds n bytes of the line to the word s, which keeps at most N - 1 of them;
-// *m counts the line's bytes, but stops at N.
-static void lisa(char *s, size_t N, size_t *m, const char *p, size_t n)
-{
-	size_t vaba = *m < N - 1 ? N - 1 - *m : 0;
-	memcpy(s + *m, p, n < vaba ? n : vaba);
-	*m = n < N - *m ? *m + n : N;
-}
-
 // Reads one line into s without its line end: 1 for a line, 0 at the end of
 // the input, -1 on an error. A longer line than s can hold is cut, and the
-// rest of it is read and dropped. The line end is a LF, or a CR and LF; a CR
-// at the end of what has arrived is held until the next byte shows which.
+// rest of it is read and dropped. The line end is a LF, or a CR and LF.
 static int loe(char *s, size_t N)
 {
-	size_t m = 0;
-	int cr = 0, rida = 0;
+	size_t m = 0; // bytes of the line so far, but N for any more than N - 1
+	int rida = 0;
 
 	if (vviga)
 		return -1;
@@ -576,8 +578,6 @@ static int loe(char *s, size_t N)
 			if (r < 0)
 				return -1;
 			if (r == 0) {
-				if (cr)
-					lisa(s, N, &m, "\r", 1);
 				s[m < N ? m : N - 1] = '\0';
 				// Ctrl+D after a word: no line end was echoed.
 				if (rida && tty)
@@ -590,11 +590,12 @@ static int loe(char *s, size_t N)
 		const char *lf = (const char *)memchr(p, '\n', sl - sa);
 		size_t n = lf ? (size_t)(lf - p) : sl - sa;
 		sa = lf ? sa + n + 1 : sl;
-		if (cr && n > 0)
-			lisa(s, N, &m, "\r", 1);
-		cr = n > 0 && p[n - 1] == '\r';
-		lisa(s, N, &m, p, cr ? n - 1 : n);
+		if (m < N - 1)
+			memcpy(s + m, p, n < N - 1 - m ? n : N - 1 - m);
+		m = m + n < N ? m + n : N;
 		if (lf) {
+			if (m > 0 && m < N && s[m - 1] == '\r')
+				m--;
 			s[m < N ? m : N - 1] = '\0';
 			return 1;
 		}

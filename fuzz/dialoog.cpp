@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <poll.h>
 #include <sanitizer/common_interface_defs.h>
 #include <string>
 #include <sys/ioctl.h>

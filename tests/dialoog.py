@@ -507,29 +507,22 @@ def slow_reader(p, out, each):
 def descriptors(cmd, nl):
     """Standard streams as parents hand them down: non-blocking, stopped and
     continued, and input from a file answered in large writes."""
-    # As poll answers, and as where it says POLLNVAL, as macOS does for a
-    # terminal: poll cannot wait there.
-    shim = preload()
-    polls = [("", {}), (", poll says POLLNVAL", {
-        "LD_PRELOAD": shim, "SHIM_POLLNVAL": "1"})][:2 if shim else 1]
-    for how, env in polls:
-        name = "non-blocking input" + how
-        r, w = os.pipe()
-        os.set_blocking(r, False)
-        p = subprocess.Popen(cmd, stdin=r, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                             env=dict(os.environ, **env))
-        os.close(r)
-        out = p.stdout.fileno()
-        yield name + ": prompt", expect(out, PROMPT), PROMPT
-        yield name + ": waits", quiet(out, 0.5) and p.poll() is None, True
-        feed(w, b"koer\n")
-        yield name + ": verdict", expect(out, ON + PROMPT), ON + PROMPT
-        time.sleep(1)
-        feed(w, b"\n")
-        os.close(w)
-        status, cpu = cpu_wait(p)
-        yield name + ": exit", (status, p.stderr.read()), (0, b"")
-        yield "%s: waits without using the CPU (%.2f s)" % (name, cpu), cpu < 0.3, True
+    name = "non-blocking input"
+    r, w = os.pipe()
+    os.set_blocking(r, False)
+    p = subprocess.Popen(cmd, stdin=r, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    os.close(r)
+    out = p.stdout.fileno()
+    yield name + ": prompt", expect(out, PROMPT), PROMPT
+    yield name + ": waits", quiet(out, 0.5) and p.poll() is None, True
+    feed(w, b"koer\n")
+    yield name + ": verdict", expect(out, ON + PROMPT), ON + PROMPT
+    time.sleep(1)
+    feed(w, b"\n")
+    os.close(w)
+    status, cpu = cpu_wait(p)
+    yield name + ": exit", (status, p.stderr.read()), (0, b"")
+    yield "%s: waits without using the CPU (%.2f s)" % (name, cpu), cpu < 0.3, True
 
     words = b"kaar\nkoer\nhunt\n" * 50000
     want = dialogue(*[brelum(1, b"kaer "), ON, brelum(4)] * 50000)
@@ -555,19 +548,17 @@ def descriptors(cmd, nl):
                     name, cpu, wall), cpu < wall / 4, True
 
     # Output to a file, input from a pipe that runs empty: what was answered
-    # is in the file while brelum waits. And so when poll() says POLLNVAL.
-    for how, env in polls:
-        name = "output to a file" + how
-        with tempfile.NamedTemporaryFile() as f:
-            p = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=f, env=dict(os.environ, **env))
-            p.stdin.write(b"koer\n")
-            p.stdin.flush()
-            end = time.monotonic() + 10
-            while os.path.getsize(f.name) < len(dialogue(ON)) and time.monotonic() < end:
-                time.sleep(0.05)
-            yield name + ": answered while waiting", open(f.name, "rb").read(), dialogue(ON)
-            p.stdin.close()
-            yield name + ": exit", wait(p), 0
+    # is in the file while brelum waits.
+    with tempfile.NamedTemporaryFile() as f:
+        p = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=f)
+        p.stdin.write(b"koer\n")
+        p.stdin.flush()
+        end = time.monotonic() + 10
+        while os.path.getsize(f.name) < len(dialogue(ON)) and time.monotonic() < end:
+            time.sleep(0.05)
+        yield "output to a file: answered while waiting", open(f.name, "rb").read(), dialogue(ON)
+        p.stdin.close()
+        yield "output to a file: exit", wait(p), 0
 
     strace = shutil.which("strace")
     # LeakSanitizer cannot work under ptrace; a sanitized build checks leaks

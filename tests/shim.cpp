@@ -1,28 +1,13 @@
 // Preloaded into brelum by the dialogue tests (LD_PRELOAD), so that the
 // system answers as other systems and faults do:
-//   SHIM_POLLNVAL  poll() reports POLLNVAL for every descriptor, as macOS
-//                  does for a terminal;
 //   SHIM_EIO=N     the N-th write to standard output fails with EIO, once;
 //   SHIM_WRITE0=N  the N-th write to standard output writes nothing, once;
 //   SHIM_READ=EIO or EINTR  the first read of standard input fails so.
 #include <dlfcn.h>
 #include <errno.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
-
-extern "C" int poll(struct pollfd *f, nfds_t n, int ms)
-{
-	using poll_t = int (*)(struct pollfd *, nfds_t, int);
-	static poll_t real = (poll_t)dlsym(RTLD_NEXT, "poll");
-
-	if (getenv("SHIM_POLLNVAL") == NULL)
-		return real(f, n, ms);
-	for (nfds_t i = 0; i < n; i++)
-		f[i].revents = POLLNVAL;
-	return (int)n;
-}
 
 extern "C" ssize_t write(int fd, const void *p, size_t n)
 {
