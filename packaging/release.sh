@@ -100,12 +100,12 @@ static() {
 	read -ra run <<<"$(emulator "$tree")"
 	local x=$work/usr-$arch root=$work/root-$arch
 	mkdir -p "$x/bin" "$x/share/man/man1" "$root"
-	chgrp staff "$x" "$x/bin" "$x/share" "$x/share/man" "$x/share/man/man1"
-	chmod 2775 "$x" "$x/bin" "$x/share" "$x/share/man" "$x/share/man/man1"
-	local before
-	before=$(stat -c '%n %A %U:%G' "$x" "$x/bin" "$x/share" "$x/share/man")
+	local dirs=("$x" "$x/bin" "$x/share" "$x/share/man" "$x/share/man/man1") before
+	chgrp staff "${dirs[@]}"
+	chmod 2775 "${dirs[@]}"
+	before=$(stat -c '%n %A %U:%G' "${dirs[@]}")
 	tar xzf "$tree/$name.tar.gz" --no-overwrite-dir --strip-components=1 -C "$x"
-	[ "$(stat -c '%n %A %U:%G' "$x" "$x/bin" "$x/share" "$x/share/man")" = "$before" ] ||
+	[ "$(stat -c '%n %A %U:%G' "${dirs[@]}")" = "$before" ] ||
 		fail "$name.tar.gz: changed directories that were there"
 	[ "$(tar tzf "$tree/$name.tar.gz" | grep -v /$ | sort | tr '\n' ' ')" = \
 		"$name/bin/brelum $name/share/doc/brelum/changelog.gz $name/share/doc/brelum/copyright $name/share/man/man1/brelum.1.gz " ] ||
