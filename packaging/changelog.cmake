@@ -2,7 +2,8 @@
 #   cmake -DIN=CHANGELOG.md -DOUT=changelog -DWHO="Name <address>" -P changelog.cmake
 # Each "## VERSION (YYYY-MM-DD HH:MM UTC)" section is an entry and each "- "
 # item one of its changes; the lines that carry an item on stay with it. A
-# "## Unreleased" section is in no package yet, and is left out.
+# "### GROUP" heading names the items after it, set apart by a blank line.
+# A "## Unreleased" section is in no package yet, and is left out.
 file(STRINGS ${IN} lines ENCODING UTF-8)
 set(out "")
 set(trailer "")
@@ -21,6 +22,12 @@ foreach(line IN LISTS lines)
   elseif(line STREQUAL "## Unreleased")
     set(unreleased TRUE)
   elseif(unreleased)
+  elseif(line MATCHES "^### (.+)")
+    set(group "  ${CMAKE_MATCH_1}:\n")
+    if(NOT out MATCHES "\n\n$")
+      string(APPEND out "\n")
+    endif()
+    string(APPEND out "${group}")
   elseif(line MATCHES "^- (.*)")
     string(APPEND out "  * ${CMAKE_MATCH_1}\n")
   elseif(line MATCHES "^  (.*)")
