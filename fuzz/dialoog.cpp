@@ -1,9 +1,10 @@
 // Fuzzes the whole dialogue: the input goes to brelum's standard input, once
-// from a file and once through a pipe a line at a time, and everything it
-// writes, its status and its standard error are checked against a plain
-// model of the dialogue, built here from the rules rather than from brelum's
-// code. Build it with tiny stream buffers (-DBRELUM_PUHVER=5) so that line
-// ends, CR and LF pairs, NULs and long lines fall across buffer boundaries.
+// from a file and once through a pipe a line at a time. Everything it
+// writes and its status are checked against a plain model of the dialogue,
+// built here from the rules rather than from brelum's code; its standard
+// error must be empty, or after status 1 one line that names stdin. Build
+// it with tiny stream buffers (-DBRELUM_PUHVER=5) so that line ends, CR and
+// LF pairs, NULs and long lines fall across buffer boundaries.
 // Through the pipe the input's first three bytes come one at a time, so that
 // a byte-order mark is split at every point.
 #define main brelum_main
