@@ -6,25 +6,26 @@ An anchor is a heading of the file it names, made into an id as GitHub
 makes one: lower case, without punctuation, spaces as hyphens, and -1, -2
 after an id that comes again.
 """
-import os, re, sys
+import functools, os, re, sys
 
 LINK = re.compile(r"\[[^\]]*\]\(([^)\s]+)\)|^\[[^\]]+\]:\s*(\S+)", re.M)
 
 
 def prose(path):
-    """The file's lines outside code blocks and code spans."""
+    """The file's lines outside code blocks."""
     lines, fenced = [], False
     for line in open(path, encoding="utf-8"):
         if line.startswith("```"):
             fenced = not fenced
         elif not fenced and not line.startswith("    "):
-            lines.append(re.sub(r"`[^`]*`", "", line))
-    return "".join(lines)
+            lines.append(line)
+    return lines
 
 
+@functools.lru_cache(maxsize=None)
 def anchors(path):
     ids, seen = set(), {}
-    for line in prose(path).splitlines():
+    for line in prose(path):
         m = re.match(r"#+\s+(.*?)\s*#*$", line)
         if m:
             a = re.sub(r"[^\w\- ]", "", m.group(1).lower()).replace(" ", "-")
@@ -37,7 +38,7 @@ def anchors(path):
 def main():
     links = bad = 0
     for md in sys.argv[1:]:
-        for m in LINK.finditer(prose(md)):
+        for m in LINK.finditer(re.sub(r"`[^`]*`", "", "".join(prose(md)))):
             target = m.group(1) or m.group(2)
             if re.match(r"[a-z]+:", target):
                 continue

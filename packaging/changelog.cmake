@@ -23,7 +23,7 @@ foreach(line IN LISTS lines)
     set(unreleased TRUE)
   elseif(unreleased)
   elseif(line MATCHES "^### (.+)")
-    set(group "  ${CMAKE_MATCH_1}:\n")
+    set(group "  ${CMAKE_MATCH_1}:\n") # before the MATCHES below resets it
     if(NOT out MATCHES "\n\n$")
       string(APPEND out "\n")
     endif()
