@@ -330,20 +330,24 @@ static int utf8_nimi(const char *v)
 	       (n == 4 && strncasecmp(c, "utf8", 4) == 0);
 }
 
-// Whether the terminal's locale is UTF-8. One that is not installed still
-// tells it: then the name in the first of the variables that is set does.
+// Whether the terminal's locale is UTF-8. That of C or POSIX, or none set,
+// means that nobody set one, as in a new container, not a terminal that
+// expects single bytes: terminals today show UTF-8. A locale that is not
+// installed still tells it by its name.
 static int utf8_lokaal(void)
 {
+	const char *nimed[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+	const char *v = NULL;
+
+	for (const char *n : nimed)
+		if ((v = getenv(n)) != NULL && *v != '\0')
+			break;
+	if (v == NULL || *v == '\0' || strcmp(v, "C") == 0 ||
+	    strcmp(v, "POSIX") == 0)
+		return 1;
 	if (setlocale(LC_CTYPE, "") != NULL)
 		return strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
-	const char *nimed[] = {"LC_ALL", "LC_CTYPE", "LANG"};
-
-	for (const char *n : nimed) {
-		const char *v = getenv(n);
-		if (v != NULL && *v != '\0')
-			return utf8_nimi(v);
-	}
-	return 0;
+	return utf8_nimi(v);
 }
 
 static void alusta(void)

@@ -227,10 +227,15 @@ def pipes(cmd, nl):
 
 # The first of LC_ALL, LC_CTYPE and LANG that is set names the terminal's
 # encoding, whether or not that locale is installed here; and whether õ is
-# written as UTF-8 (C3 B5) or as the one byte F5.
+# written as UTF-8 (C3 B5) or as the one byte F5. None set, C or POSIX:
+# nobody chose one, and the terminal gets UTF-8.
 LOCALES = [
+    ({}, True),
+    ({"LC_ALL": "C"}, True),
+    ({"LANG": "POSIX"}, True),
+    ({"LC_ALL": "C", "LANG": "C.UTF-8"}, True),
+    ({"LC_ALL": "xx_XX.ISO-8859-1"}, False),  # not installed
     ({"LC_ALL": "C.UTF-8"}, True),
-    ({"LC_ALL": "C"}, False),
     ({"LANG": "C.UTF-8"}, True),
     ({"LC_ALL": "et_EE.UTF-8"}, True),
     ({"LC_CTYPE": "xx_XX.utf8@euro"}, True),
