@@ -2,7 +2,7 @@
 // the four words the program knows. An empty line ends it.
 //
 // The dialogue is single-byte text: õ is the byte 0xF5, a line ends in "\n".
-// The helpers after brelum() give it the spelling its destination needs (a
+// The helpers around main give it the spelling its destination needs (a
 // UTF-8 terminal, a Windows console, CR LF on Windows) and keep it buffered
 // until a read would wait for the user, so that batch use costs no system
 // call per word while a user or a driving program always sees the prompt.
@@ -41,14 +41,13 @@ int brelum(const char *s1, const char *s2)
 #define BRELUM_PUHVER 65536
 #endif
 const size_t P = BRELUM_PUHVER; // bytes in each of the two stream buffers
-// The first reads must hold a byte-order mark and a byte after it, and a
-// console read a letter.
-static_assert(P >= 4, "the stream buffers need room for 4 bytes");
+// A console read must hold a letter.
+static_assert(P >= 3, "the stream buffers need room for 3 bytes");
 
 static char sisend[P], v2ljund[P];
 static size_t sa, sl;    // unread input is sisend[sa..sl)
 static size_t vn;        // bytes waiting in v2ljund
-static int algus = 1;    // the input's first bytes are still to come
+static int algus = 1;    // the input's first line is still to come
 static int l6pp;         // the input has ended
 static int sviga, vviga; // error of a failed read or write, 0 if none
 const int UTF16 = -1;    // sviga for input in UTF-16
@@ -59,10 +58,11 @@ static const char utf16_tekst[] =
 // Ctrl+Z ends the input only with the Enter that ends the line.
 static int tty;
 
-// What each platform's half below gives the dialogue after it:
+// What each platform's half, after main, gives the dialogue:
 // learns what the standard streams are;
 static void alusta(void);
-// reads at most n bytes of input: the count, 0 at its end, or -1 and sviga;
+// reads at most n bytes of input: the count, 0 at its end, or -1 and sviga
+// (on Windows it sets l6pp at a Ctrl+Z, and returns the bytes before it);
 static long loe_sisse(char *p, size_t n);
 // tells whether a read of the input may wait for its writer;
 static int v6ib_oodata(void);
@@ -71,8 +71,185 @@ static int v2lja(const char *p, size_t n);
 // tells error e of the stream kus ("stdin" or "stdout") on standard error.
 static void teata(const char *kus, int e);
 
-#ifdef _WIN32
+// Writes out what waits in the buffer. After a failed write the rest of the
+// dialogue is dropped.
+static int tyhjenda(void)
+{
+	int ok = !vviga && v2lja(v2ljund, vn);
+	vn = 0;
+	return ok;
+}
 
+// Fills the buffer, writing it out each time it is full.
+static void kirjuta_pikalt(const char *p, size_t n)
+{
+	while (n > 0) {
+		size_t k = n < P - vn ? n : P - vn;
+		memcpy(v2ljund + vn, p, k);
+		vn += k;
+		p += k;
+		n -= k;
+		if (n > 0 && !tyhjenda())
+			return;
+	}
+}
+
+// Adds to the output. What fits is copied here, and only the rest of the
+// work is kirjuta_pikalt's: batch use took about 15% longer a word with the
+// two in one function.
+static inline void kirjuta(const char *p, size_t n)
+{
+	if (n > P - vn) {
+		kirjuta_pikalt(p, n);
+		return;
+	}
+	memcpy(v2ljund + vn, p, n);
+	vn += n;
+}
+
+static inline void ytle(const char *s)
+{
+	kirjuta(s, strlen(s));
+}
+
+static void kirjuta_arv(int d)
+{
+	char t[12];
+	char *p = t + sizeof t;
+
+	do
+		*--p = (char)('0' + d % 10);
+	while ((d /= 10) > 0);
+	kirjuta(p, (size_t)(t + sizeof t - p));
+}
+
+// Reads into p. What was written must be seen before a read that may wait
+// for the user.
+static long loe_ootel(char *p, size_t n)
+{
+	if (vn > 0 && v6ib_oodata() && !tyhjenda())
+		return -1;
+	return loe_sisse(p, n);
+}
+
+// Reads one line into s without its line end: 1 for a line, 0 at the end of
+// the input, -1 on an error. A longer line than s can hold is cut, and the
+// rest of it is read and dropped. The line end is a LF, or a CR and LF.
+static int loe(char *s, size_t N)
+{
+	size_t m = 0; // bytes of the line so far, but N for any more than N - 1
+	const char *lf = NULL;
+
+	if (vviga)
+		return -1;
+	while (lf == NULL) {
+		if (sa == sl) {
+			long r = l6pp ? 0 : loe_ootel(sisend, P);
+			if (r < 0)
+				return -1;
+			sa = 0;
+			sl = (size_t)r;
+			if (r == 0) {
+				l6pp = 1;
+				break;
+			}
+		}
+		const char *p = sisend + sa;
+		lf = (const char *)memchr(p, '\n', sl - sa);
+		size_t n = lf ? (size_t)(lf - p) : sl - sa;
+		sa = lf ? sa + n + 1 : sl;
+		if (m < N - 1)
+			memcpy(s + m, p, n < N - 1 - m ? n : N - 1 - m);
+		m = m + n < N ? m + n : N;
+	}
+	if (lf && m > 0 && m < N && s[m - 1] == '\r')
+		m--;
+	s[m < N ? m : N - 1] = '\0';
+
+	// The first line holds the input's first bytes, however the reads came.
+	// Editors on Windows save a UTF-8 byte-order mark there, which the user
+	// did not type: it is not part of the first word. UTF-16 text, which
+	// PowerShell's > writes, is refused: its NULs would end the first word
+	// and then the input, as if all had gone well.
+	if (algus) {
+		algus = 0;
+		if (strncmp(s, "\xff\xfe", 2) == 0 ||
+		    strncmp(s, "\xfe\xff", 2) == 0) {
+			sviga = UTF16;
+			return -1;
+		}
+		if (strncmp(s, "\xef\xbb\xbf", 3) == 0) {
+			memmove(s, s + 3, strlen(s + 3) + 1);
+			m -= 3;
+		}
+	}
+	// Ctrl+D after a word: no line end was echoed.
+	if (!lf && m > 0 && tty)
+		ytle("\n");
+	return lf || m > 0;
+}
+
+// Writes out the rest of the dialogue; the exit status tells whether all of
+// it was read and written. A terminal's next line, the shell's prompt or an
+// error, starts on a line of its own.
+static int l6peta(void)
+{
+	if ((l6pp || sviga) && tty)
+		ytle("\n");
+	tyhjenda();
+	if (vviga)
+		teata("stdout", vviga);
+	else if (sviga)
+		teata("stdin", sviga);
+	return vviga || sviga;
+}
+
+int main()
+{
+	const int S = 4;
+	const char *s6nad[S] = {"koer", "kass", "elevant", "kaer"};
+
+	alusta();
+	for (;;) {
+		ytle("Sisesta s\xf5na: ");
+		char s6na[40];
+		if (loe(s6na, sizeof s6na) <= 0 || s6na[0] == '\0')
+			return l6peta();
+
+		int d = -1;
+		char loetelu[1001]; // fits every list word with its space
+		loetelu[0] = '\0';
+		for (int k = 0; k < S; k++) {
+			int dist = brelum(s6na, s6nad[k]);
+			if (dist == 0) {
+				d = 0;
+				break;
+			}
+			if (dist > 0 && (d == -1 || dist < d))
+				d = dist;
+			if (dist == 1) {
+				strcat(loetelu, s6nad[k]);
+				strcat(loetelu, " ");
+			}
+		}
+
+		if (d == -1) {
+			ytle("Sarnast s\xf5na pole\n");
+		} else if (d == 0) {
+			ytle("See s\xf5na on olemas!\n");
+		} else {
+			ytle("Brelum on ");
+			kirjuta_arv(d);
+			ytle("\n");
+			if (d == 1) {
+				ytle(loetelu);
+				ytle("\n");
+			}
+		}
+	}
+}
+
+#ifdef _WIN32 // Windows
 static HANDLE hsisse, hv2lja;
 static int konsool, sisse_konsool; // the streams are a Windows console
 static int rea_algus = 1;          // the console's next letter starts a line
@@ -91,8 +268,9 @@ static void alusta(void)
 // the "best fit" letters that ReadFile would put in for those the code page
 // lacks: õ must not arrive as o, which would make kõer the word koer. Such a
 // letter becomes '?'. Code pages from 50000 up (UTF-8 among them) take no
-// flags, and lack no letter. A few KiB a read: older consoles fail larger
-// reads. Each UTF-16 unit takes 3 bytes at most.
+// flags, so there a missing õ may still arrive as a best fit. A few KiB a
+// read: older consoles fail larger reads. Each UTF-16 unit takes 3 bytes at
+// most.
 static long loe_konsoolist(char *p, size_t n)
 {
 	wchar_t w[2048];
@@ -187,7 +365,8 @@ static long loe_sisse(char *p, size_t n)
 	return (long)r;
 }
 
-// Only a pipe with nothing in it or the console can keep a read waiting.
+// Only a pipe with nothing in it or a character device, such as the console,
+// can keep a read waiting.
 static int v6ib_oodata(void)
 {
 	DWORD t = GetFileType(hsisse), k;
@@ -314,8 +493,7 @@ static void teata(const char *kus, int e)
 	WriteFile(h, a, (DWORD)b, &m, NULL);
 }
 
-#else
-
+#else // POSIX
 static int utf8; // standard output is a terminal that shows UTF-8
 
 // Whether a locale name such as et_EE.UTF-8@euro names UTF-8.
@@ -443,225 +621,4 @@ static void teata(const char *kus, int e)
 		return; // nowhere left to tell it
 }
 
-#endif
-
-// Writes out what waits in the buffer. After a failed write the rest of the
-// dialogue is dropped.
-static int tyhjenda(void)
-{
-	int ok = !vviga && v2lja(v2ljund, vn);
-	vn = 0;
-	return ok;
-}
-
-// Fills the buffer, writing it out each time it is full.
-static void kirjuta_pikalt(const char *p, size_t n)
-{
-	while (n > P - vn) {
-		size_t k = P - vn;
-		memcpy(v2ljund + vn, p, k);
-		vn = P;
-		p += k;
-		n -= k;
-		if (!tyhjenda())
-			return;
-	}
-	memcpy(v2ljund + vn, p, n);
-	vn += n;
-}
-
-// Adds to the output. What fits is copied here, and only the rest of the
-// work is kirjuta_pikalt's: batch use took about 15% longer a word with the
-// two in one function.
-static inline void kirjuta(const char *p, size_t n)
-{
-	if (n > P - vn) {
-		kirjuta_pikalt(p, n);
-		return;
-	}
-	memcpy(v2ljund + vn, p, n);
-	vn += n;
-}
-
-static inline void ytle(const char *s)
-{
-	kirjuta(s, strlen(s));
-}
-
-static void kirjuta_arv(int d)
-{
-	char t[12];
-	char *p = t + sizeof t;
-
-	do
-		*--p = (char)('0' + d % 10);
-	while ((d /= 10) > 0);
-	kirjuta(p, (size_t)(t + sizeof t - p));
-}
-
-// Reads into p. What was written must be seen before a read that may wait
-// for the user.
-static long loe_ootel(char *p, size_t n)
-{
-	if (vn > 0 && v6ib_oodata() && !tyhjenda())
-		return -1;
-	return loe_sisse(p, n);
-}
-
-// How the input starts: 3 for a UTF-8 byte-order mark, -1 for one of UTF-16,
-// 0 for neither, and 1 while the n bytes so far may still begin a mark.
-static int m2rk(const char *p, size_t n)
-{
-	if (n >= 2 &&
-	    (memcmp(p, "\xff\xfe", 2) == 0 || memcmp(p, "\xfe\xff", 2) == 0))
-		return -1;
-	if (n == 1 && (p[0] == '\xff' || p[0] == '\xfe'))
-		return 1;
-	if (n == 0 || memcmp(p, "\xef\xbb\xbf", n < 3 ? n : 3) != 0)
-		return 0;
-	return n < 3 ? 1 : 3;
-}
-
-// The first bytes of the input, read until they show how it starts: the
-// number after a UTF-8 byte-order mark, 0 at the end of the input, -1 on an
-// error. Editors on Windows save the mark, which the user did not type: it
-// is not part of the first word. UTF-16 text, which PowerShell's > writes,
-// is refused: its NULs would end the first word and then the input, as if
-// all had gone well.
-static long alusta_sisse(void)
-{
-	int m;
-
-	algus = 0;
-	do {
-		long r = loe_ootel(sisend + sl, P - sl);
-		if (r < 0)
-			return -1;
-		if (r == 0)
-			l6pp = 1;
-		sl += (size_t)r;
-		m = m2rk(sisend, sl);
-	} while (!l6pp && (m == 1 || (m == 3 && sl == 3)));
-	if (m == -1) {
-		sviga = UTF16;
-		return -1;
-	}
-	sa = m == 3 ? 3 : 0;
-	return (long)(sl - sa);
-}
-
-// Refills the input buffer: the number of bytes read, 0 at the end of the
-// input, -1 on an error.
-static long t2ida(void)
-{
-	if (l6pp)
-		return 0;
-	if (algus)
-		return alusta_sisse();
-	long r = loe_ootel(sisend, P);
-	sa = 0;
-	sl = r > 0 ? (size_t)r : 0;
-	if (r == 0)
-		l6pp = 1;
-	return r;
-}
-
-// Reads one line into s without its line end: 1 for a line, 0 at the end of
-// the input, -1 on an error. A longer line than s can hold is cut, and the
-// rest of it is read and dropped. The line end is a LF, or a CR and LF.
-static int loe(char *s, size_t N)
-{
-	size_t m = 0; // bytes of the line so far, but N for any more than N - 1
-	int rida = 0;
-
-	if (vviga)
-		return -1;
-	for (;;) {
-		if (sa == sl) {
-			long r = t2ida();
-			if (r < 0)
-				return -1;
-			if (r == 0) {
-				s[m < N ? m : N - 1] = '\0';
-				// Ctrl+D after a word: no line end was echoed.
-				if (rida && tty)
-					ytle("\n");
-				return rida;
-			}
-		}
-		rida = 1;
-		const char *p = sisend + sa;
-		const char *lf = (const char *)memchr(p, '\n', sl - sa);
-		size_t n = lf ? (size_t)(lf - p) : sl - sa;
-		sa = lf ? sa + n + 1 : sl;
-		if (m < N - 1)
-			memcpy(s + m, p, n < N - 1 - m ? n : N - 1 - m);
-		m = m + n < N ? m + n : N;
-		if (lf) {
-			if (m > 0 && m < N && s[m - 1] == '\r')
-				m--;
-			s[m < N ? m : N - 1] = '\0';
-			return 1;
-		}
-	}
-}
-
-// Writes out the rest of the dialogue; the exit status tells whether all of
-// it was read and written. A terminal's next line, the shell's prompt or an
-// error, starts on a line of its own.
-static int l6peta(void)
-{
-	if ((l6pp || sviga) && tty)
-		ytle("\n");
-	tyhjenda();
-	if (vviga)
-		teata("stdout", vviga);
-	else if (sviga)
-		teata("stdin", sviga);
-	return vviga || sviga;
-}
-
-int main()
-{
-	const int S = 4;
-	const char *s6nad[S] = {"koer", "kass", "elevant", "kaer"};
-
-	alusta();
-	for (;;) {
-		ytle("Sisesta s\xf5na: ");
-		char s6na[40];
-		if (loe(s6na, sizeof s6na) <= 0 || s6na[0] == '\0')
-			return l6peta();
-
-		int d = -1;
-		char loetelu[1001]; // fits every list word with its space
-		loetelu[0] = '\0';
-		for (int k = 0; k < S; k++) {
-			int dist = brelum(s6na, s6nad[k]);
-			if (dist == 0) {
-				d = 0;
-				break;
-			}
-			if (dist > 0 && (d == -1 || dist < d))
-				d = dist;
-			if (dist == 1) {
-				strcat(loetelu, s6nad[k]);
-				strcat(loetelu, " ");
-			}
-		}
-
-		if (d == -1) {
-			ytle("Sarnast s\xf5na pole\n");
-		} else if (d == 0) {
-			ytle("See s\xf5na on olemas!\n");
-		} else {
-			ytle("Brelum on ");
-			kirjuta_arv(d);
-			ytle("\n");
-			if (d == 1) {
-				ytle(loetelu);
-				ytle("\n");
-			}
-		}
-	}
-}
+#endif // POSIX
