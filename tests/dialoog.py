@@ -59,6 +59,7 @@ SESSIONS = [
     (b"\xef\xbb\xbfkoer\n\n", [ON]),
     (b"\xef\xbb\xbf\r\nkoer\n", []),
     (b"\xef\xbb\xbf", []),
+    (b"\xef\xbb\xbfkoer\0" + b"x" * 40 + b"\n\n", [ON]),  # a longer line than is kept
     (b"\xef\xbb\xbf\xef\xbb\xbfkoer\n\n", [brelum(7)]),
     (b"\xef\xbbkoer\n\n", [POLE]),
     (b"\xefkoer\n\n", [POLE]),
@@ -70,7 +71,8 @@ SESSIONS = [
 ]
 
 # UTF-16 text is refused after the first prompt.
-UTF16 = [b"\xff\xfek\0o\0e\0r\0\n\0\n\0", b"\xfe\xff\0k\0o\0e\0r\0\n", b"\xff\xfe"]
+UTF16 = [b"\xff\xfek\0o\0e\0r\0\n\0\n\0", b"\xfe\xff\0k\0o\0e\0r\0\n", b"\xff\xfe",
+         b"\xff\xfe" + b"x\0" * 30 + b"\n\0"]
 UTF16_ERR = b"brelum: stdin: the input is UTF-16 text; save the words as ANSI or UTF-8 text\n"
 
 # Redirected Windows text ends at a Ctrl+Z byte; elsewhere it is a byte like
