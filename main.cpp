@@ -132,17 +132,34 @@ static long loe_ootel(char *p, size_t n)
 	return loe_sisse(p, n);
 }
 
+// Checks the first line, s, which holds the input's first bytes however the
+// reads came: -1 for UTF-16, else the bytes taken off its front. Editors on
+// Windows save a UTF-8 byte-order mark, which the user did not type. UTF-16
+// text, which PowerShell's > writes, is refused: its NULs would end the
+// first word and then the input, as if all had gone well.
+static int alku(char *s)
+{
+	algus = 0;
+	if (strncmp(s, "\xff\xfe", 2) == 0 || strncmp(s, "\xfe\xff", 2) == 0) {
+		sviga = UTF16;
+		return -1;
+	}
+	if (strncmp(s, "\xef\xbb\xbf", 3) != 0)
+		return 0;
+	memmove(s, s + 3, strlen(s + 3) + 1);
+	return 3;
+}
+
 // Reads one line into s without its line end: 1 for a line, 0 at the end of
 // the input, -1 on an error. A longer line than s can hold is cut, and the
 // rest of it is read and dropped. The line end is a LF, or a CR and LF.
 static int loe(char *s, size_t N)
 {
 	size_t m = 0; // bytes of the line so far, but N for any more than N - 1
-	const char *lf = NULL;
 
 	if (vviga)
 		return -1;
-	while (lf == NULL) {
+	for (;;) {
 		if (sa == sl) {
 			long r = l6pp ? 0 : loe_ootel(sisend, P);
 			if (r < 0)
@@ -151,42 +168,31 @@ static int loe(char *s, size_t N)
 			sl = (size_t)r;
 			if (r == 0) {
 				l6pp = 1;
-				break;
+				s[m < N ? m : N - 1] = '\0';
+				int k = algus ? alku(s) : 0;
+				if (k < 0)
+					return -1;
+				m -= (size_t)k;
+				// Ctrl+D after a word: no line end was echoed.
+				if (m > 0 && tty)
+					ytle("\n");
+				return m > 0;
 			}
 		}
 		const char *p = sisend + sa;
-		lf = (const char *)memchr(p, '\n', sl - sa);
+		const char *lf = (const char *)memchr(p, '\n', sl - sa);
 		size_t n = lf ? (size_t)(lf - p) : sl - sa;
 		sa = lf ? sa + n + 1 : sl;
 		if (m < N - 1)
 			memcpy(s + m, p, n < N - 1 - m ? n : N - 1 - m);
 		m = m + n < N ? m + n : N;
-	}
-	if (lf && m > 0 && m < N && s[m - 1] == '\r')
-		m--;
-	s[m < N ? m : N - 1] = '\0';
-
-	// The first line holds the input's first bytes, however the reads came.
-	// Editors on Windows save a UTF-8 byte-order mark there, which the user
-	// did not type: it is not part of the first word. UTF-16 text, which
-	// PowerShell's > writes, is refused: its NULs would end the first word
-	// and then the input, as if all had gone well.
-	if (algus) {
-		algus = 0;
-		if (strncmp(s, "\xff\xfe", 2) == 0 ||
-		    strncmp(s, "\xfe\xff", 2) == 0) {
-			sviga = UTF16;
-			return -1;
-		}
-		if (strncmp(s, "\xef\xbb\xbf", 3) == 0) {
-			memmove(s, s + 3, strlen(s + 3) + 1);
-			m -= 3;
+		if (lf) {
+			if (m > 0 && m < N && s[m - 1] == '\r')
+				m--;
+			s[m < N ? m : N - 1] = '\0';
+			return algus && alku(s) < 0 ? -1 : 1;
 		}
 	}
-	// Ctrl+D after a word: no line end was echoed.
-	if (!lf && m > 0 && tty)
-		ytle("\n");
-	return lf || m > 0;
 }
 
 // Writes out the rest of the dialogue; the exit status tells whether all of
