@@ -23,15 +23,12 @@ elseif(BRELUM_STATIC)
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # brelum_VERSION_ARCH.deb
-  # Debian's names for the architectures.
-  set(debian_arch_x86_64 amd64)
-  set(debian_arch_i686 i386)
-  set(debian_arch_aarch64 arm64)
-  set(debian_arch_armhf armhf)
-  set(debian_arch_armel armel)
-  set(debian_arch_ppc64le ppc64el)
-  set(debian_arch_s390x s390x)
-  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${debian_arch_${CMAKE_SYSTEM_PROCESSOR}})
+  # Debian's name for the architecture that the compiler builds for.
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine
+                  OUTPUT_VARIABLE triple OUTPUT_STRIP_TRAILING_WHITESPACE)
+  execute_process(COMMAND dpkg-architecture -t ${triple} -qDEB_HOST_ARCH
+                  OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE
+                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

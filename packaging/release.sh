@@ -7,9 +7,9 @@
 # win64, win32 and so on; --without leaves one out. No release is made with
 # a file that cannot be tested here, such as the win32 zip where wine cannot
 # run 32-bit programs: its target must be left out.
-# Each program is built with warnings as errors and its tests run on its
-# own architecture: Linux programs under qemu-user, on the oldest CPU of
-# their Debian architecture that qemu has (cmake/linux.cmake names it), and
+# The Linux targets are those of packaging/targets. Each program is built
+# with warnings as errors and its tests run on its own architecture: Linux
+# programs under qemu-user, on the CPU that packaging/targets names, and
 # Windows programs under wine. Then each package is opened again and the
 # program in it tested. OUTDIR gets the tarballs, the Debian packages, the
 # zips and SHA256SUMS, and nothing else.
@@ -55,20 +55,14 @@ pack() {
 	(cd "$tree" && ctest --no-tests=error --output-on-failure -j2 && cpack >/dev/null)
 }
 
-# The hardening that a Linux program shows: position-independent (where
-# the C library allows it: pie yes|no), RELRO with immediate binding, a
-# stack that is not executable, and the stack protector's and
-# _FORTIFY_SOURCE's checks in the program before it was stripped.
-hardened() { # PROGRAM UNSTRIPPED PIE
-	local h s
-	h=$(readelf -hldW "$1")
-	s=$(readelf -sW "$2")
-	[ "$3" = no ] || grep -q 'Type: *DYN' <<<"$h" || fail "$1: not position-independent"
-	[ "$3" = no ] || grep -q 'BIND_NOW' <<<"$h" || fail "$1: no immediate binding"
-	grep -q GNU_RELRO <<<"$h" || fail "$1: no RELRO"
-	grep -Eq 'GNU_STACK +(0x[0-9a-f]+ +){5}RW ' <<<"$h" || fail "$1: executable stack"
-	grep -q __stack_chk_fail <<<"$s" || fail "$2: no stack protector"
-	grep -q __strcat_chk <<<"$s" || fail "$2: no _FORTIFY_SOURCE"
+# The hardening of a tree's program as shipped: hardened TREE PROGRAM
+hardened() {
+	bash "$src/packaging/hardening.sh" "$1" "$2" || fail "$2: not hardened"
+}
+
+# A word and its answer, as a smoke test: answers CMD...
+answers() {
+	printf 'kaes\n' | "$@" | cmp -s - "$src/tests/kaes.expected"
 }
 
 # The manual page as the source has it.
@@ -87,16 +81,18 @@ emulator() { # TREE
 }
 
 # A static Linux program for ARCH, in a tarball: static ARCH TRIPLE PIE
-# [CPU...], where TRIPLE names the compiler and each CPU is one more that
-# the program is for. Installing it leaves directories that were there as
-# they were; the program needs no interpreter and no shared library, and
-# answers in a root that holds nothing but itself and qemu-user.
+# MORE, where TRIPLE names the compiler, PIE (yes or no) whether it is
+# position-independent, and MORE the further CPUs that it is for, with
+# commas, or -. Installing it leaves directories that were there as they
+# were; the program needs no interpreter and no shared library, and answers
+# in a root that holds nothing but itself and qemu-user.
 static() {
-	local arch=$1 pie=$3 tree=$work/static-$1
+	local arch=$1 pie=$3 more=${4//[-,]/ } tree=$work/static-$1
 	local name=brelum-$version-linux-$arch run cpu
 	pack "static-$arch" -DBRELUM_STATIC=ON \
 		-DCMAKE_TOOLCHAIN_FILE="$src/cmake/linux.cmake" -DBRELUM_TRIPLE="$2"
-	shift 3
+	[ "$(sed -n 's/^BRELUM_STATIC_PIE:INTERNAL=//p' "$tree/CMakeCache.txt")" = \
+		"$([ "$pie" = no ] || echo 1)" ] || fail "$name: static-pie is not $pie"
 	read -ra run <<<"$(emulator "$tree")"
 	local x=$work/usr-$arch root=$work/root-$arch
 	mkdir -p "$x/bin" "$x/share/man/man1" "$root"
@@ -114,13 +110,11 @@ static() {
 	man_page "$x/share/man/man1/brelum.1.gz"
 	readelf -lW "$x/bin/brelum" | grep -q INTERP && fail "$name: has an interpreter"
 	readelf -dW "$x/bin/brelum" | grep -q NEEDED && fail "$name: needs a shared library"
-	hardened "$x/bin/brelum" "$tree/brelum" "$pie"
+	hardened "$tree" "$x/bin/brelum"
 	cp "$x/bin/brelum" "/usr/bin/${run[0]}" "$root/"
-	[ "$(printf 'kaes\n' | chroot "$root" "/${run[0]}" "${run[@]:1}" /brelum | od -An -tx1)" = \
-		"$(printf 'Sisesta s\365na: Brelum on 1\nkass kaer \nSisesta s\365na: ' | od -An -tx1)" ] ||
-		fail "$name: no dialogue in an empty root"
+	answers chroot "$root" "/${run[0]}" "${run[@]:1}" /brelum || fail "$name: no dialogue in an empty root"
 	dialogue "${run[@]}" "$x/bin/brelum"
-	for cpu in "$@"; do
+	for cpu in $more; do
 		echo "$name on $cpu"
 		dialogue "${run[0]}" -cpu "$cpu" "$x/bin/brelum"
 	done
@@ -143,7 +137,7 @@ deb() {
 	lintian --fail-on error,warning "$tree/$name"
 	dpkg-deb -x "$tree/$name" "$x"
 	man_page "$x/usr/share/man/man1/brelum.1.gz"
-	hardened "$x/usr/bin/brelum" "$tree/brelum" yes
+	hardened "$tree" "$x/usr/bin/brelum"
 	dialogue "${run[@]}" "$x/usr/bin/brelum"
 	cp "$tree/$name" "$out/"
 }
@@ -190,26 +184,17 @@ finished() {
 	unset "logs[$id]"
 }
 
-# Every target: what makes it, and its arguments.
-targets=(
-	"static x86_64 x86_64-linux-gnu yes"
-	"static i686 i686-linux-gnu yes"
-	"static aarch64 aarch64-linux-gnu yes"
-	"static armhf arm-linux-gnueabihf no"
-	"static armel arm-linux-gnueabi no arm1176" # and the first Raspberry Pis
-	"static ppc64le powerpc64le-linux-gnu no"
-	"static s390x s390x-linux-gnu no"
-	"static riscv64 riscv64-linux-gnu no"
-	"deb amd64 x86_64-linux-gnu"
-	"deb i386 i686-linux-gnu"
-	"deb arm64 aarch64-linux-gnu"
-	"deb armhf arm-linux-gnueabihf"
-	"deb armel arm-linux-gnueabi"
-	"deb ppc64el powerpc64le-linux-gnu"
-	"deb s390x s390x-linux-gnu"
-	"windows win64 x86_64-w64-mingw32"
-	"windows win32 i686-w64-mingw32"
-)
+# Every target: what makes it, and its arguments. A Debian package's
+# architecture is Debian's name for its triple.
+targets=()
+table=$(grep -Ev '^(#|$)' "$src/packaging/targets")
+while read -r triple tarball qemu cpu more pie deb; do
+	targets+=("static $tarball $triple $pie $more")
+done <<<"$table"
+while read -r triple tarball qemu cpu more pie deb; do
+	[ "$deb" = no ] || targets+=("deb $(dpkg-architecture -t "$triple" -qDEB_HOST_ARCH 2>/dev/null) $triple")
+done <<<"$table"
+targets+=("windows win64 x86_64-w64-mingw32" "windows win32 i686-w64-mingw32")
 # A target's name is its tree's: static-ARCH, deb-ARCH, win64 or win32.
 name() { # WHAT ARCH
 	if [ "$1" = windows ]; then echo "$2"; else echo "$1-$2"; fi
