@@ -1,7 +1,9 @@
 // juht BRELUM.EXE: drives brelum.exe over pipes made the Windows way, with
 // CreatePipe, as Python's subprocess, .NET's Process and PowerShell do, and
 // over pipes set to PIPE_NOWAIT, as Cygwin's and MSYS2's runtime sets its
-// own. Prints a line for each check that fails, then "N passed, N failed".
+// own. Prints a line for each check that fails, and a second with the
+// first 200 bytes of what it got when there is output to show; then
+// "N passed, N failed".
 //
 // juht koodilehed IN OUT COMMAND: runs COMMAND at this console with its
 // input code page IN and output code page OUT, which chcp cannot set apart,
