@@ -337,6 +337,7 @@ static void puhka(DWORD *ms)
 static long loe_sisse(char *p, size_t n)
 {
 	DWORD r, ms = 1;
+	int veel = 1; // ERROR_NO_DATA from a pipe that waits: read once more
 
 	if (sisse_konsool)
 		return loe_konsoolist(p, n);
@@ -356,11 +357,16 @@ static long loe_sisse(char *p, size_t n)
 			break;
 		if (e == ERROR_BROKEN_PIPE) // the writer closed its end
 			return 0;
-		if (e != ERROR_NO_DATA || !ootamatu(hsisse)) {
+		// The mode is the pipe's, and its parent may change it between
+		// the read and the question: read once more, and a pipe that
+		// now waits waits.
+		if (e == ERROR_NO_DATA && ootamatu(hsisse)) {
+			puhka(&ms);
+			veel = 1;
+		} else if (e != ERROR_NO_DATA || !veel--) {
 			sviga = (int)e;
 			return -1;
 		}
-		puhka(&ms);
 	}
 	// Redirected text ends at Ctrl+Z, as in the C runtime's text mode.
 	const char *z = (const char *)memchr(p, '\x1a', r);
@@ -395,22 +401,36 @@ static int kirjutatud(BOOL ok, DWORD w)
 	return ok && w > 0;
 }
 
-// A full PIPE_NOWAIT pipe takes nothing and says it succeeded, which a
-// waiting pipe never does with n > 0 bytes. So nothing written to a pipe
-// means wait, without asking its mode: a handle opened for writing alone
-// cannot be asked.
+// A PIPE_NOWAIT pipe takes a write whole or not at all: one larger than its
+// free room, even an empty pipe's, succeeds with nothing written, which a
+// waiting pipe never does with n > 0 bytes. So until a write goes in, it is
+// offered in halves down to a byte, and whole again after each wait; the
+// rest of the write-out goes in pieces of the most that one write took,
+// each waited on, and halved once the wait is long. The pipe's mode is not
+// asked: a handle opened for writing alone cannot be.
 static int kirjuta_k6ik(const char *p, size_t n)
 {
-	DWORD w;
+	DWORD w, g = 0; // the most that one write took
 
 	for (; n > 0; p += w, n -= w) {
-		DWORD ms = 1;
+		DWORD k = g > 0 && g < n ? g : (DWORD)n, ms = 1;
 		BOOL ok;
-		while ((ok = WriteFile(hv2lja, p, (DWORD)n, &w, NULL)) &&
-		       w == 0 && GetFileType(hv2lja) == FILE_TYPE_PIPE)
+		while ((ok = WriteFile(hv2lja, p, k, &w, NULL)) && w == 0 &&
+		       GetFileType(hv2lja) == FILE_TYPE_PIPE) {
+			if (g == 0 && k > 1) {
+				k /= 2;
+				continue;
+			}
 			puhka(&ms);
+			if (g == 0)
+				k = (DWORD)n;
+			else if (ms == 32 && k > 1)
+				k /= 2;
+		}
 		if (!kirjutatud(ok, w))
 			return 0;
+		if (w > g)
+			g = w;
 	}
 	return 1;
 }

@@ -45,10 +45,14 @@ static void vaata(const char *nimi, bool ok, const string &got = "")
 }
 
 // One end of a pipe, read by a thread of its own into got, slowly when
-// paus (ms between reads of tykk bytes) says so.
+// paus (ms between reads of tykk bytes) says so. A reader that polls has
+// set its end to PIPE_NOWAIT, as Cygwin's and MSYS2's readers do, and
+// looks again 5 ms after finding it empty: between its reads no read
+// waits on the pipe.
 struct lugeja {
 	HANDLE h;
 	DWORD paus, tykk;
+	bool pollib;
 	CRITICAL_SECTION cs;
 	string got;
 	HANDLE thread;
@@ -60,7 +64,14 @@ static DWORD WINAPI loe(void *a)
 	char b[65536];
 	DWORD r;
 
-	while (ReadFile(l->h, b, l->tykk, &r, NULL) && r > 0) {
+	for (;;) {
+		if (!ReadFile(l->h, b, l->tykk, &r, NULL) || r == 0) {
+			if (l->pollib && GetLastError() == ERROR_NO_DATA) {
+				Sleep(5);
+				continue;
+			}
+			break;
+		}
 		EnterCriticalSection(&l->cs);
 		l->got.append(b, r);
 		LeaveCriticalSection(&l->cs);
@@ -219,11 +230,12 @@ static double cpu(brelum *b)
 }
 
 static void alusta_lugeja(lugeja *l, HANDLE h, DWORD paus = 0,
-			  DWORD tykk = 65536)
+			  DWORD tykk = 65536, bool pollib = false)
 {
 	l->h = h;
 	l->paus = paus;
 	l->tykk = tykk;
+	l->pollib = pollib;
 	InitializeCriticalSection(&l->cs);
 	l->thread = CreateThread(NULL, 0, loe, l, 0, NULL);
 }
@@ -287,14 +299,18 @@ static void turns(const char *exe, const char *nowait)
 	      status == 0 && vead(&b).empty() && loetud(&l) == want);
 }
 
-// Thousands of words written while the answers are read, at full speed or
-// slowly; answers byte for byte.
-static void bulk(const char *exe, const char *nowait, DWORD paus, DWORD tykk)
+// Thousands of words written while the answers are read, at full speed,
+// slowly, or by a reader that polls its own PIPE_NOWAIT end; answers byte
+// for byte.
+static void bulk(const char *exe, const char *nowait, DWORD paus, DWORD tykk,
+		 bool pollib = false)
 {
 	brelum b;
 	lugeja l;
 	kirjutaja k;
-	string nimi = string("bulk, PIPE_NOWAIT: ") + nowait;
+	string nimi = string("bulk, PIPE_NOWAIT: ") + nowait +
+		      (pollib ? ", read by polling" : "");
+	DWORD mode = PIPE_NOWAIT;
 	string words, want = PROMPT;
 
 	for (int i = 0; i < 7000; i++) {
@@ -305,7 +321,11 @@ static void bulk(const char *exe, const char *nowait, DWORD paus, DWORD tykk)
 		vaata((nimi + ": started").c_str(), false);
 		return;
 	}
-	alusta_lugeja(&l, b.v2lja, paus, tykk);
+	if (pollib && !SetNamedPipeHandleState(b.v2lja, &mode, NULL, NULL)) {
+		vaata((nimi + ": the reader's end set").c_str(), false);
+		return;
+	}
+	alusta_lugeja(&l, b.v2lja, paus, tykk, pollib);
 	alusta_kirjutaja(&k, b.sisse, {words + "\r\n"}, true);
 	DWORD t0 = GetTickCount();
 	double c = 0;
@@ -320,7 +340,7 @@ static void bulk(const char *exe, const char *nowait, DWORD paus, DWORD tykk)
 	vaata((nimi + ": 21000 answers").c_str(),
 	      status == 0 && got == want && vead(&b).empty(),
 	      got.substr(got.size() < 200 ? 0 : got.size() - 200) + vead(&b));
-	if (paus > 0) { // and so the CPU times are seen to be measured
+	if (paus > 0 || pollib) { // and so the CPU times are seen measured
 		char t[100];
 		snprintf(t, sizeof t, ": %.2f s of CPU in %.2f s", c, wall);
 		vaata((nimi + t).c_str(), c > 0 && c < wall / 5);
@@ -410,6 +430,7 @@ int main(int argc, char **argv)
 	turns(argv[1], "i");
 	bulk(argv[1], "", 0, 65536);
 	bulk(argv[1], "o", 2, 1024);
+	bulk(argv[1], "o", 0, 65536, true);
 	reader_gone(argv[1]);
 	// The writer gone after a word, with no empty line: ERROR_BROKEN_PIPE
 	// is the end of the input.
