@@ -2,12 +2,13 @@
 """brelum next to the copy limit: python3 bench/run.py [WORDS]
 
 Builds brelum (Release), hardened as it ships, once more without
-hardening and once more static, as the tarball ships it, and two programs
-to compare it with, makes a word
-list with a fixed seed, and prints one table of figures, all from this run.
+hardening and once more static, as the tarball ships it, and the programs
+to compare it with, makes a word list with a fixed seed, and prints one
+table of figures, all from this run. With mingw-w64's g++ and wine, the
+same for the 64-bit brelum.exe under wine against the sketch built alike.
 Needs cmake, g++, gcc, strace and /usr/bin/time (Debian: strace, time).
 """
-import os, platform, random, re, subprocess, sys, tempfile, time
+import os, platform, random, re, shutil, subprocess, sys, tempfile, time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WORDS = int(sys.argv[1]) if len(sys.argv) > 1 else 5_000_000
@@ -55,6 +56,14 @@ def startup(progs, n=500):
     return [sorted(t)[n // 2] for t in times]
 
 
+def wine_loader():
+    """wine's 64-bit loader, as cmake/windows.cmake finds it, or None."""
+    for w in [shutil.which("wine64"), "/usr/lib/wine/wine64"]:
+        if w and os.access(w, os.X_OK):
+            return w
+    return None
+
+
 def machine():
     cpu = re.search(r"model name\s*:\s*(.*)", open("/proc/cpuinfo").read())
     mem = int(open("/proc/meminfo").readline().split()[1]) >> 20
@@ -78,6 +87,9 @@ def main():
     peer, minimal = os.path.join(tmp, "peer"), os.path.join(tmp, "minimal")
     sh("g++ -O2 -o %s %s/bench/peer.cpp" % (peer, ROOT))
     sh("gcc -O2 -o %s %s/bench/minimal.c" % (minimal, ROOT))
+    # The sketch is built as CMake builds brelum for Release.
+    sketch = os.path.join(tmp, "sketch")
+    sh("g++ -std=c++17 -O3 -DNDEBUG -o %s %s/bench/sketch.cpp" % (sketch, ROOT))
 
     r = random.Random(2026)
     groups = [KNOWN, NEAR, FAR, OTHER]
@@ -89,12 +101,14 @@ def main():
     size = os.path.getsize(out)
 
     sh("%s < %s | cmp -s - %s" % (static, words, out))
-    t_brelum, t_cat, t_peer, t_plain, t_static = fastest([
+    sh("%s < %s | cmp -s - %s" % (sketch, words, out))
+    t_brelum, t_cat, t_peer, t_plain, t_static, t_sketch = fastest([
         "%s < %s | cat > /dev/null" % (brelum, words),
         "cat %s | cat > /dev/null" % out,
         "%s < %s | cat > /dev/null" % (peer, words),
         "%s < %s | cat > /dev/null" % (plain, words),
         "%s < %s | cat > /dev/null" % (static, words),
+        "%s < %s | cat > /dev/null" % (sketch, words),
     ])
     stats = os.path.join(tmp, "strace")
     sh("strace -c -e trace=write -o %s %s < %s | cat > /dev/null" % (stats, brelum, words))
@@ -111,6 +125,8 @@ def main():
             t_brelum / t_plain, t_brelum / WORDS * 1e9, t_plain / WORDS * 1e9), "<= 1.05"),
         ("static / dynamic, wall time", "%.2f (%.1f ns / %.1f ns a word)" % (
             t_static / t_brelum, t_static / WORDS * 1e9, t_brelum / WORDS * 1e9), "<= 1.10"),
+        ("brelum / sketch, wall time", "%.2f (%.3f s / %.3f s)" % (
+            t_brelum / t_sketch, t_brelum, t_sketch), "<= 1.10"),
         ("peer / brelum, wall time", "%.1f (%.3f s)" % (t_peer / t_brelum, t_peer), "many times"),
         ("bytes per write(2)", "%.0f KiB (%d writes)" % (size / writes / 1024, writes), ">= 16 KiB"),
         ("peak RSS, %d words" % WORDS, "%d KiB" % mem_words, "<= 2048 KiB"),
@@ -120,12 +136,42 @@ def main():
         ("static start-up / dynamic, CPU", "%.2f (%.0f us / %.0f us)" % (
             s_static / s_brelum, s_static * 1e6, s_brelum * 1e6), "<= 1.0"),
     ]
+    rows.append(windows(tmp, words, out))
     print("%d words (%d bytes in, %d out), fastest of %d runs; %s\n" % (
         WORDS, os.path.getsize(words), size, RUNS, machine()))
     print("| measure | brelum | target |\n|---|---|---|")
     for row in rows:
         print("| %s | %s | %s |" % row)
     sh("rm -rf %s" % tmp)
+
+
+def windows(tmp, words, out):
+    """The row of brelum.exe against the sketch, each built with mingw-w64
+    as CMake builds brelum.exe, from a file to a file under wine; or a row
+    that says why it was not measured."""
+    wine, gxx = wine_loader(), shutil.which("x86_64-w64-mingw32-g++")
+    row = "brelum.exe / sketch.exe under wine, wall time"
+    if not wine or not gxx:
+        return (row, "not measured: needs g++-mingw-w64-x86-64, wine and wine64", "<= 1.10")
+    d = os.path.join(ROOT, "build-bench-win")
+    sh("cmake -S %s -B %s -DCMAKE_TOOLCHAIN_FILE=%s/cmake/windows.cmake "
+       "-DBRELUM_TRIPLE=x86_64-w64-mingw32 -DBUILD_TESTING=OFF >/dev/null" % (ROOT, d, ROOT))
+    sh("cmake --build %s >/dev/null" % d)
+    exe, sketch = os.path.join(d, "brelum.exe"), os.path.join(tmp, "sketch.exe")
+    sh("%s -std=c++17 -O3 -DNDEBUG -static -o %s %s/bench/sketch.cpp" % (gxx, sketch, ROOT))
+    os.environ.update(WINEPREFIX=os.path.join(tmp, "wine"), WINEDEBUG="-all")
+    # One wine server for all the runs, made with the prefix before them.
+    os.makedirs(os.environ["WINEPREFIX"])
+    sh("wineserver -p </dev/null >/dev/null 2>&1 && %s wineboot --init </dev/null >/dev/null 2>&1" % wine)
+    crlf = os.path.join(tmp, "crlf")
+    with open(out, "rb") as f, open(crlf, "wb") as g:
+        g.write(f.read().replace(b"\n", b"\r\n"))
+    got = os.path.join(tmp, "got")
+    for prog in exe, sketch:  # both write what brelum writes, in CR LF
+        sh("%s %s < %s > %s && cmp -s %s %s" % (wine, prog, words, got, got, crlf))
+    t_exe, t_sketch = fastest(["%s %s < %s > %s" % (wine, p, words, got) for p in (exe, sketch)])
+    sh("wineserver -k || true")
+    return (row, "%.2f (%.3f s / %.3f s)" % (t_exe / t_sketch, t_exe, t_sketch), "<= 1.10")
 
 
 main()
