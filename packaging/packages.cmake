@@ -1,10 +1,8 @@
 # What `cpack` makes: a Debian package in a Linux build tree, a tarball in a
 # static one, a zip in a Windows one.
-set(CPACK_PACKAGE_NAME brelum)
 set(CPACK_PACKAGE_VENDOR brelum)
 set(CPACK_PACKAGE_CONTACT
     "brelum maintainers <maintainers@users.noreply.c-seed-f815bcde.example>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "checks words against four Estonian words")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-options.cmake)
 
@@ -30,9 +28,9 @@ else()
                   OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE
                   OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # The summary above is its first line.
+  # Its first line is the summary, CPack's by default: the project's
+  # DESCRIPTION.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 "brelum asks for a word, one per line, and answers each: the word is one of
 the four Estonian words it knows (koer, kass, elevant, kaer); or none of

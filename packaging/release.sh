@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Makes brelum's release, every file tested as it ships:
 #
-#   bash packaging/release.sh [--without TARGET]... OUTDIR
+#   bash packaging/release.sh [--only-testable] [--without TARGET]... OUTDIR
 #
 # The targets are named as their trees below: static-x86_64, deb-amd64,
 # win64, win32 and so on; --without leaves one out. No release is made with
 # a file that cannot be tested here, such as the win32 zip where wine cannot
-# run 32-bit programs: its target must be left out.
+# run 32-bit programs: its target must be left out, or --only-testable
+# leaves out each such target, saying why.
+#
+#   bash packaging/release.sh --untested [--without TARGET]... OUTDIR
+#
+# builds and packs the same files without testing any, for comparing with a
+# tested release of the same commit, byte for byte.
 # The Linux targets are those of packaging/targets. Each program is built
 # with warnings as errors and its tests run on its own architecture: Linux
 # programs under qemu-user, on the CPU that packaging/targets names, and
@@ -20,13 +26,22 @@
 # tests waiting.
 set -eu
 
-without=" "
-while [ "$#" -gt 2 ] && [ "$1" = --without ]; do
-	without="$without$2 "
-	shift 2
+without=" " testable="" untested=""
+while [ "$#" -gt 1 ]; do
+	case $1 in
+	--only-testable) testable=1 ;;
+	--untested) untested=1 ;;
+	--without)
+		[ "$#" -gt 2 ] || break
+		without="$without$2 "
+		shift
+		;;
+	*) break ;;
+	esac
+	shift
 done
-if [ "$#" != 1 ] || [[ $1 == -* ]]; then
-	echo "usage: bash packaging/release.sh [--without TARGET]... OUTDIR" >&2
+if [ "$#" != 1 ] || [[ $1 == -* ]] || [ "$testable$untested" = 11 ]; then
+	echo "usage: bash packaging/release.sh [--only-testable | --untested] [--without TARGET]... OUTDIR" >&2
 	exit 2
 fi
 src=$(cd "$(dirname "$0")/.." && pwd)
@@ -45,15 +60,18 @@ fail() {
 [ -n "$version" ] || fail "no version in CMakeLists.txt"
 [ -z "$(ls -A "$out")" ] || fail "$out is not empty"
 
-# Builds a tree, runs its tests and packs it: pack TREE CMAKE-OPTION...
+# Builds a tree, runs its tests unless untested, and packs it: pack TREE
+# CMAKE-OPTION...
 pack() {
 	local tree=$work/$1
 	shift
 	echo "== $(basename "$tree")"
 	cmake -S "$src" -B "$tree" -DBRELUM_WERROR=ON "$@" >/dev/null
 	cmake --build "$tree" >/dev/null
-	(cd "$tree" && ctest --no-tests=error --output-on-failure -j2 && cpack >/dev/null)
+	[ -n "$untested" ] || (cd "$tree" && ctest --no-tests=error --output-on-failure -j2)
+	(cd "$tree" && cpack >/dev/null)
 }
+
 
 # The hardening of a tree's program as shipped: hardened TREE PROGRAM
 hardened() {
@@ -75,6 +93,18 @@ dialogue() {
 	python3 "$src/tests/dialoog.py" sessions "$@"
 }
 
+# The dialogue of a shipped Linux program on further CPUs, given as
+# packaging/targets gives them, with commas, or -: on_cpus TREE PROGRAM MORE
+on_cpus() {
+	local run cpu
+	read -ra run <<<"$(emulator "$1")"
+	for cpu in ${3//,/ }; do
+		[ "$cpu" != - ] || continue
+		echo "$2 on $cpu"
+		dialogue "${run[0]}" -cpu "$cpu" "$2"
+	done
+}
+
 # How a Linux tree's tests run its program: qemu-user and its options.
 emulator() { # TREE
 	sed -n 's/^CMAKE_CROSSCOMPILING_EMULATOR:[A-Z]*=//p' "$1/CMakeCache.txt" | tr ';' ' '
@@ -82,15 +112,19 @@ emulator() { # TREE
 
 # A static Linux program for ARCH, in a tarball: static ARCH TRIPLE PIE
 # MORE, where TRIPLE names the compiler, PIE (yes or no) whether it is
-# position-independent, and MORE the further CPUs that it is for, with
-# commas, or -. Installing it leaves directories that were there as they
-# were; the program needs no interpreter and no shared library, and answers
-# in a root that holds nothing but itself and qemu-user.
+# position-independent, and MORE the further CPUs that it is for.
+# Installing it leaves directories that were there as they were; the
+# program needs no interpreter and no shared library, and answers in a root
+# that holds nothing but itself and qemu-user.
 static() {
-	local arch=$1 pie=$3 more=${4//[-,]/ } tree=$work/static-$1
-	local name=brelum-$version-linux-$arch run cpu
+	local arch=$1 pie=$3 tree=$work/static-$1
+	local name=brelum-$version-linux-$arch run
 	pack "static-$arch" -DBRELUM_STATIC=ON \
 		-DCMAKE_TOOLCHAIN_FILE="$src/cmake/linux.cmake" -DBRELUM_TRIPLE="$2"
+	if [ -n "$untested" ]; then
+		cp "$tree/$name.tar.gz" "$out/"
+		return
+	fi
 	[ "$(sed -n 's/^BRELUM_STATIC_PIE:INTERNAL=//p' "$tree/CMakeCache.txt")" = \
 		"$([ "$pie" = no ] || echo 1)" ] || fail "$name: static-pie is not $pie"
 	read -ra run <<<"$(emulator "$tree")"
@@ -114,20 +148,21 @@ static() {
 	cp "$x/bin/brelum" "/usr/bin/${run[0]}" "$root/"
 	answers chroot "$root" "/${run[0]}" "${run[@]:1}" /brelum || fail "$name: no dialogue in an empty root"
 	dialogue "${run[@]}" "$x/bin/brelum"
-	for cpu in $more; do
-		echo "$name on $cpu"
-		dialogue "${run[0]}" -cpu "$cpu" "$x/bin/brelum"
-	done
+	on_cpus "$tree" "$x/bin/brelum" "$4"
 	cp "$tree/$name.tar.gz" "$out/"
 }
 
-# A Debian package for ARCH: deb ARCH TRIPLE. Its fields, its Depends
+# A Debian package for ARCH: deb ARCH TRIPLE MORE. Its fields, its Depends
 # worked out from its own architecture's C library, lintian, and the
-# program in it.
+# program in it, on the further CPUs too.
 deb() {
 	local arch=$1 tree=$work/deb-$1
 	local name=brelum_${version}_$arch.deb x=$work/deb-$1/x run
 	pack "deb-$arch" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/linux.cmake" -DBRELUM_TRIPLE="$2"
+	if [ -n "$untested" ]; then
+		cp "$tree/$name" "$out/"
+		return
+	fi
 	read -ra run <<<"$(emulator "$tree")"
 	local f
 	for f in Package:brelum Version:$version Section:utils Architecture:$arch; do
@@ -139,6 +174,7 @@ deb() {
 	man_page "$x/usr/share/man/man1/brelum.1.gz"
 	hardened "$tree" "$x/usr/bin/brelum"
 	dialogue "${run[@]}" "$x/usr/bin/brelum"
+	on_cpus "$tree" "$x/usr/bin/brelum" "$3"
 	cp "$tree/$name" "$out/"
 }
 
@@ -147,6 +183,10 @@ deb() {
 windows() {
 	local name=brelum-$version-$1 tree=$work/$1 x=$work/$1/x
 	pack "$1" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/windows.cmake" -DBRELUM_TRIPLE="$2"
+	if [ -n "$untested" ]; then
+		cp "$tree/$name.zip" "$out/"
+		return
+	fi
 	unzip -q "$tree/$name.zip" -d "$x"
 	[ "$(cd "$x" && find . | sort | tr '\n' ' ')" = \
 		". ./$name ./$name/README.txt ./$name/brelum.exe " ] || fail "$name.zip: contents"
@@ -192,7 +232,7 @@ while read -r triple tarball qemu cpu more pie deb; do
 	targets+=("static $tarball $triple $pie $more")
 done <<<"$table"
 while read -r triple tarball qemu cpu more pie deb; do
-	[ "$deb" = no ] || targets+=("deb $(dpkg-architecture -t "$triple" -qDEB_HOST_ARCH 2>/dev/null) $triple")
+	[ "$deb" = no ] || targets+=("deb $(dpkg-architecture -t "$triple" -qDEB_HOST_ARCH 2>/dev/null) $triple $more")
 done <<<"$table"
 targets+=("windows win64 x86_64-w64-mingw32" "windows win32 i686-w64-mingw32")
 # A target's name is its tree's: static-ARCH, deb-ARCH, win64 or win32.
@@ -215,19 +255,26 @@ done
 for t in "${targets[@]}"; do
 	read -ra t <<<"$t"
 	n=$(name "${t[@]}")
-	[ "${t[0]}" = windows ] && ! left_out "$n" || continue
+	[ "${t[0]}" = windows ] && ! left_out "$n" && [ -z "$untested" ] || continue
 	cmake -S "$src" -B "$work/$n" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/windows.cmake" \
 		-DBRELUM_TRIPLE="${t[2]}" >"$work/$n.log" 2>&1 || fail "$n: $(cat "$work/$n.log")"
 	why=$(sed -n 's/^BRELUM_WINE_CANNOT:INTERNAL=//p' "$work/$n/CMakeCache.txt")
-	[ -z "$why" ] || fail "$why. The $n zip cannot be tested, and so is not made;" \
-		"bash packaging/release.sh --without $n OUTDIR makes the rest."
+	if [ -n "$why" ] && [ -n "$testable" ]; then
+		echo "release.sh: $why: the $n zip cannot be tested, and is left out"
+		without="$without$n "
+	elif [ -n "$why" ]; then
+		fail "$why. The $n zip cannot be tested, and so is not made;" \
+			"bash packaging/release.sh --without $n OUTDIR makes the rest."
+	fi
 done
 
+made=0
 for t in "${targets[@]}"; do
 	if left_out "$(name $t)"; then
 		echo "== $(name $t): left out"
 	else
 		later $t
+		made=$((made + 1))
 	fi
 done
 while [ "${#logs[@]}" -gt 0 ]; do finished; done
@@ -236,4 +283,5 @@ cd "$out"
 shopt -s nullglob
 sha256sum -- *.tar.gz *.deb *.zip >SHA256SUMS
 sha256sum -c SHA256SUMS
+[ "$(ls | wc -l)" = $((made + 1)) ] || fail "$out holds $(ls | wc -l) files, not $made and SHA256SUMS"
 [ "$without" = " " ] || echo "release.sh: left out:${without% }"
