@@ -347,8 +347,8 @@ static void bulk(const char *exe, const char *nowait, DWORD paus, DWORD tykk,
 	}
 }
 
-// The reader goes after the first prompt: brelum ends at once, with 1 and
-// no message, however much input is left.
+// The reader goes after the first prompt: brelum ends at its next write,
+// with 1 and no message, though input is left.
 static void reader_gone(const char *exe)
 {
 	brelum b;
