@@ -7,7 +7,7 @@
 # win64, win32 and so on; --without leaves one out. No release is made with
 # a file that cannot be tested here, such as the win32 zip where wine cannot
 # run 32-bit programs: its target must be left out, or --only-testable
-# leaves out each such target, saying why.
+# leaves out each Windows target that wine cannot run, saying why.
 #
 #   bash packaging/release.sh --untested [--without TARGET]... OUTDIR
 #

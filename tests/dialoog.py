@@ -590,7 +590,7 @@ def descriptors(cmd, nl):
             p.communicate(timeout=60)
             writes = len(re.findall(rb"^write\(1,", log.read(), re.M))
         size = len(dialogue(*[verdict] * n))
-        yield "%d bytes of answers in %d writes" % (size, writes), writes <= size // 16384 + 1, True
+        yield "%d bytes of answers in %d writes" % (size, writes), 0 < writes <= size // 16384 + 1, True
 
 
 def faults(cmd, nl):
