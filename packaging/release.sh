@@ -72,7 +72,6 @@ pack() {
 	(cd "$tree" && cpack >/dev/null)
 }
 
-
 # The hardening of a tree's program as shipped: hardened TREE PROGRAM
 hardened() {
 	bash "$src/packaging/hardening.sh" "$1" "$2" || fail "$2: not hardened"
