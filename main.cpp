@@ -406,28 +406,28 @@ static int kirjutatud(BOOL ok, DWORD w)
 
 // A PIPE_NOWAIT pipe takes a write whole or not at all: one larger than its
 // free room, even an empty pipe's, succeeds with nothing written, which a
-// waiting pipe never does with n > 0 bytes. So until a write goes in, it is
-// offered in halves down to a byte, and whole again after each wait; the
-// rest of the write-out goes in pieces of the most that one write took,
-// each waited on, and halved once the wait is long. The pipe's mode is not
+// waiting pipe never does with n > 0 bytes. So a write larger than any that
+// went in is offered again in halves, down to a byte; one that went in
+// before is waited on, and halved too once the wait is long; and after
+// each piece that goes in, twice as much is offered. The pipe's mode is not
 // asked: a handle opened for writing alone cannot be.
 static int kirjuta_k6ik(const char *p, size_t n)
 {
-	DWORD w, g = 0; // the most that one write took
+	DWORD w, k = (DWORD)n, g = 0; // bytes offered, and the most taken
 
-	for (; n > 0; p += w, n -= w) {
-		DWORD k = g > 0 && g < n ? g : (DWORD)n, ms = 1;
+	for (; n > 0; p += w, n -= w, k = 2 * w) {
+		DWORD ms = 1;
 		BOOL ok;
+		if (k > n)
+			k = (DWORD)n;
 		while ((ok = WriteFile(hv2lja, p, k, &w, NULL)) && w == 0 &&
 		       GetFileType(hv2lja) == FILE_TYPE_PIPE) {
-			if (g == 0 && k > 1) {
+			if (k > g && k > 1) {
 				k /= 2;
 				continue;
 			}
 			puhka(&ms);
-			if (g == 0)
-				k = (DWORD)n;
-			else if (ms == 32 && k > 1)
+			if (ms == 32 && k > 1)
 				k /= 2;
 		}
 		if (!kirjutatud(ok, w))
