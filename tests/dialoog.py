@@ -674,8 +674,8 @@ def faults(cmd, nl):
             size = os.path.getsize(out.name)
         yield "%d bytes of answers from a file in %d writes" % (size, writes), (
             size, 0 < writes <= size // 16384 + 1), (len(nl(dialogue(*[POLE] * 2000))), True)
-    r = subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True,
-                       preexec_fn=lambda: os.close(0), timeout=60)
+    r = started(lambda: subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True,
+                                       preexec_fn=lambda: os.close(0), timeout=60))
     yield "closed input", (r.returncode, r.stderr.count(b"\n"), b"stdin" in r.stderr), (1, 1, True)
     if not WIN:  # wine opens its own files on a closed standard output
         r = subprocess.run(cmd, capture_output=True, timeout=60, preexec_fn=lambda: os.close(1))
