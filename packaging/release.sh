@@ -13,6 +13,9 @@
 #
 # builds and packs the same files without testing any, for comparing with a
 # tested release of the same commit, byte for byte.
+# Either is made only from committed work: a checkout whose tracked files
+# have uncommitted changes is refused, naming them, before anything is
+# built. Untracked files, such as build trees, do not count.
 # The Linux targets are those of packaging/targets. Each program is built
 # with warnings as errors and its tests run on its own architecture: Linux
 # programs under qemu-user, on the CPU that packaging/targets names, and
@@ -21,10 +24,14 @@
 # zips and SHA256SUMS, and nothing else.
 # Times inside the archives are SOURCE_DATE_EPOCH, the last commit's time
 # unless set, so that two releases of one commit are the same bytes. It
-# needs what .ci/run installs, root, and git unless SOURCE_DATE_EPOCH is
-# set. Two targets are made at a time, since most of a target's time is its
-# tests waiting.
+# needs what .ci/run installs, root, and git. Two targets are made at a
+# time, since most of a target's time is its tests waiting.
 set -eu
+
+fail() {
+	echo "release.sh: $*" >&2
+	exit 1
+}
 
 without=" " testable="" untested=""
 while [ "$#" -gt 1 ]; do
@@ -45,6 +52,10 @@ if [ "$#" != 1 ] || [[ $1 == -* ]] || [ "$testable$untested" = 11 ]; then
 	exit 2
 fi
 src=$(cd "$(dirname "$0")/.." && pwd)
+changed=$(git -C "$src" status --porcelain --untracked-files=no) ||
+	fail "$src: git cannot tell whether its work is committed"
+[ -z "$changed" ] || fail "$src has uncommitted changes; commit them first:
+$changed"
 mkdir -p "$1"
 out=$(cd "$1" && pwd)
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$src" log -1 --format=%ct)}
@@ -53,10 +64,6 @@ version=$(sed -n 's/^project(brelum VERSION \([0-9.]*\)$/\1/p' "$src/CMakeLists.
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; wait; rm -rf "$work"' EXIT
 
-fail() {
-	echo "release.sh: $*" >&2
-	exit 1
-}
 [ -n "$version" ] || fail "no version in CMakeLists.txt"
 [ -z "$(ls -A "$out")" ] || fail "$out is not empty"
 
@@ -93,14 +100,15 @@ dialogue() {
 }
 
 # The dialogue of a shipped Linux program on further CPUs, given as
-# packaging/targets gives them, with commas, or -: on_cpus TREE PROGRAM MORE
+# packaging/targets gives them, with commas, or -: on_cpus TREE FILE
+# PROGRAM MORE, where FILE is the tarball or package that PROGRAM is from.
 on_cpus() {
 	local run cpu
 	read -ra run <<<"$(emulator "$1")"
-	for cpu in ${3//,/ }; do
+	for cpu in ${4//,/ }; do
 		[ "$cpu" != - ] || continue
 		echo "$2 on $cpu"
-		dialogue "${run[0]}" -cpu "$cpu" "$2"
+		dialogue "${run[0]}" -cpu "$cpu" "$3"
 	done
 }
 
@@ -147,7 +155,7 @@ static() {
 	cp "$x/bin/brelum" "/usr/bin/${run[0]}" "$root/"
 	answers chroot "$root" "/${run[0]}" "${run[@]:1}" /brelum || fail "$name: no dialogue in an empty root"
 	dialogue "${run[@]}" "$x/bin/brelum"
-	on_cpus "$tree" "$x/bin/brelum" "$4"
+	on_cpus "$tree" "$name.tar.gz" "$x/bin/brelum" "$4"
 	cp "$tree/$name.tar.gz" "$out/"
 }
 
@@ -173,7 +181,7 @@ deb() {
 	man_page "$x/usr/share/man/man1/brelum.1.gz"
 	hardened "$tree" "$x/usr/bin/brelum"
 	dialogue "${run[@]}" "$x/usr/bin/brelum"
-	on_cpus "$tree" "$x/usr/bin/brelum" "$3"
+	on_cpus "$tree" "$name" "$x/usr/bin/brelum" "$3"
 	cp "$tree/$name" "$out/"
 }
 
