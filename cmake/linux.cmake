@@ -2,9 +2,8 @@
 #   cmake -DCMAKE_TOOLCHAIN_FILE=cmake/linux.cmake -DBRELUM_TRIPLE=arm-linux-gnueabi
 # The triple is one of packaging/targets, which gives the processor as the
 # tarball names it and how the tests run the program: under qemu-user, on
-# the oldest CPU of its Debian architecture that qemu has; a dynamic one
-# with Debian's C library for that architecture, libc6:ARCH, as the package
-# will be.
+# the CPU that the table names; a dynamic one with Debian's C library for
+# that architecture, libc6:ARCH, as the package will be.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES BRELUM_TRIPLE)
 file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/../packaging/targets target
      REGEX "^${BRELUM_TRIPLE} ")
