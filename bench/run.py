@@ -71,12 +71,22 @@ def machine():
         cpu.group(1) if cpu else platform.machine(), os.cpu_count(), mem, platform.release())
 
 
-def build(name, flags):
-    """Builds brelum (Release) into name, with the given CMake flags."""
+def build(name, flags, src=ROOT):
+    """Builds brelum (Release) from src into name, with the given CMake flags."""
     d = os.path.join(ROOT, name)
-    sh("cmake -S %s -B %s -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF %s >/dev/null" % (ROOT, d, flags))
+    sh("cmake -S %s -B %s -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF %s >/dev/null" % (src, d, flags))
     sh("cmake --build %s >/dev/null" % d)
     return os.path.join(d, "brelum")
+
+
+def sketch_source(tmp):
+    """A copy of brelum's source with the sketch in place of main.cpp, so
+    that CMake builds the sketch with every flag it gives brelum."""
+    src = os.path.join(tmp, "sketch-src")
+    if not os.path.exists(src):
+        shutil.copytree(ROOT, src, ignore=shutil.ignore_patterns(".git", "build*", "out"))
+        shutil.copy(os.path.join(ROOT, "bench", "sketch.cpp"), os.path.join(src, "main.cpp"))
+    return src
 
 
 def main():
@@ -87,9 +97,8 @@ def main():
     peer, minimal = os.path.join(tmp, "peer"), os.path.join(tmp, "minimal")
     sh("g++ -O2 -o %s %s/bench/peer.cpp" % (peer, ROOT))
     sh("gcc -O2 -o %s %s/bench/minimal.c" % (minimal, ROOT))
-    # The sketch is built as CMake builds brelum for Release.
-    sketch = os.path.join(tmp, "sketch")
-    sh("g++ -std=c++17 -O3 -DNDEBUG -o %s %s/bench/sketch.cpp" % (sketch, ROOT))
+    # The sketch is built as CMake builds brelum for Release, hardened.
+    sketch = build("build-bench-sketch", "", sketch_source(tmp))
 
     r = random.Random(2026)
     groups = [KNOWN, NEAR, FAR, OTHER]
@@ -157,8 +166,12 @@ def windows(tmp, words, out):
     sh("cmake -S %s -B %s -DCMAKE_TOOLCHAIN_FILE=%s/cmake/windows.cmake "
        "-DBRELUM_TRIPLE=x86_64-w64-mingw32 -DBUILD_TESTING=OFF >/dev/null" % (ROOT, d, ROOT))
     sh("cmake --build %s >/dev/null" % d)
-    exe, sketch = os.path.join(d, "brelum.exe"), os.path.join(tmp, "sketch.exe")
-    sh("%s -std=c++17 -O3 -DNDEBUG -static -o %s %s/bench/sketch.cpp" % (gxx, sketch, ROOT))
+    exe = os.path.join(d, "brelum.exe")
+    s = os.path.join(ROOT, "build-bench-win-sketch")
+    sh("cmake -S %s -B %s -DCMAKE_TOOLCHAIN_FILE=%s/cmake/windows.cmake "
+       "-DBRELUM_TRIPLE=x86_64-w64-mingw32 -DBUILD_TESTING=OFF >/dev/null" % (sketch_source(tmp), s, ROOT))
+    sh("cmake --build %s >/dev/null" % s)
+    sketch = os.path.join(s, "brelum.exe")
     os.environ.update(WINEPREFIX=os.path.join(tmp, "wine"), WINEDEBUG="-all")
     # One wine server for all the runs, made with the prefix before them.
     os.makedirs(os.environ["WINEPREFIX"])
