@@ -23,6 +23,7 @@
 #include <langinfo.h>
 #include <strings.h>
 #include <sys/select.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -56,10 +57,12 @@ static int sviga, vviga; // error of a failed read or write, 0 if none
 const int UTF16 = -1;    // sviga for input in UTF-16
 static const char utf16_tekst[] =
 	"the input is UTF-16 text; save the words as ANSI or UTF-8 text";
-// Standard output is a terminal, whose last line brelum ends when the input
-// ends without a line end (Ctrl+D). Always 0 on Windows, where the console's
-// Ctrl+Z ends the input only with the Enter that ends the line.
-static int tty;
+// Standard output is a terminal, whose last line brelum ends before it
+// exits; and it is the terminal that the input comes from and that echoes
+// what is typed, all but the line end of a word ended by Ctrl+D. Both are
+// always 0 on Windows, where the console's Ctrl+Z ends the input only with
+// the Enter that ends the line.
+static int tty, kaja;
 
 // What each platform's half, after main, gives the dialogue:
 // learns what the standard streams are;
@@ -71,6 +74,9 @@ static long loe_sisse(char *p, size_t n);
 static int v6ib_oodata(void);
 // writes all n <= P bytes, spelled as the output needs: 1, or 0 and vviga;
 static int v2lja(const char *p, size_t n);
+// closes standard output, which may tell an error that no write did: 1, or
+// 0 and vviga;
+static int sulge(void);
 // tells error e of the stream kus ("stdin" or "stdout") on standard error.
 static void teata(const char *kus, int e);
 
@@ -177,7 +183,7 @@ static int loe(char *s, size_t N)
 					return -1;
 				m -= (size_t)k;
 				// Ctrl+D after a word: no line end was echoed.
-				if (m > 0 && tty)
+				if (m > 0 && kaja)
 					ytle(RV);
 				return m > 0;
 			}
@@ -199,13 +205,16 @@ static int loe(char *s, size_t N)
 }
 
 // Writes out the rest of the dialogue; the exit status tells whether all of
-// it was read and written. A terminal's next line, the shell's prompt or an
-// error, starts on a line of its own.
+// it was read and written. Where the input ends, or fails, a terminal's next
+// line, the shell's prompt or an error, starts on a line of its own; after
+// an empty line nothing more is written. Some file systems tell a failed
+// write only when the file is closed.
 static int l6peta(void)
 {
 	if ((l6pp || sviga) && tty)
 		ytle(RV);
-	tyhjenda();
+	if (tyhjenda())
+		sulge();
 	if (vviga)
 		teata("stdout", vviga);
 	else if (sviga)
@@ -259,9 +268,41 @@ int main()
 }
 
 #ifdef _WIN32 // Windows
-static HANDLE hsisse, hv2lja;
+static HANDLE hsisse, hv2lja, hviga;
 static int konsool, sisse_konsool; // the streams are a Windows console
 static int rea_algus = 1;          // the console's next letter starts a line
+// The console's input mode for a read: lines, echoed, ended by Enter.
+const DWORD REAV =
+	ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_PROCESSED_INPUT;
+static volatile LONG leitud = -1; // the mode found, while a read changed it
+
+// Whether h is a console. One opened for writing alone, as the C runtime's
+// freopen("CONOUT$", "w", stdout) opens it, cannot be asked its mode, but
+// takes an empty WriteConsoleW, which NUL, a character device too, refuses.
+static int on_konsool(HANDLE h)
+{
+	DWORD m;
+
+	return GetConsoleMode(h, &m) || (GetFileType(h) == FILE_TYPE_CHAR &&
+					 WriteConsoleW(h, L"", 0, &m, NULL));
+}
+
+// Gives the console back the input mode that a read found.
+static void palauta(void)
+{
+	LONG m = InterlockedExchange(&leitud, -1);
+
+	if (m != -1)
+		SetConsoleMode(hsisse, (DWORD)m);
+}
+
+// Ctrl+C, Ctrl+Break or the console closing ends brelum, by the default
+// handler after this one, maybe during a read.
+static BOOL WINAPI katkestus(DWORD)
+{
+	palauta();
+	return FALSE;
+}
 
 static void alusta(void)
 {
@@ -269,8 +310,11 @@ static void alusta(void)
 
 	hsisse = GetStdHandle(STD_INPUT_HANDLE);
 	hv2lja = GetStdHandle(STD_OUTPUT_HANDLE);
+	hviga = GetStdHandle(STD_ERROR_HANDLE);
 	sisse_konsool = GetConsoleMode(hsisse, &m) != 0;
-	konsool = GetConsoleMode(hv2lja, &m) != 0;
+	konsool = on_konsool(hv2lja);
+	if (sisse_konsool)
+		SetConsoleCtrlHandler(katkestus, TRUE);
 }
 
 // The console is read as UTF-16 and encoded to its input code page without
@@ -280,12 +324,21 @@ static void alusta(void)
 // flags, so there a missing õ may still arrive as a best fit. A few KiB a
 // read: older consoles fail larger reads. Each UTF-16 unit takes 3 bytes at
 // most.
+//
+// The console's mode is its parent's, shared, and may have been left
+// without line input, as a terminal library's raw mode leaves it, where
+// Enter would end no line: for the read, brelum sets the REAV flags it
+// lacks, and then gives the console back the mode it found.
 static long loe_konsoolist(char *p, size_t n)
 {
 	wchar_t w[2048];
-	DWORD r;
+	DWORD r, olek, e;
 	BOOL ok;
 
+	if (GetConsoleMode(hsisse, &olek) && (olek & REAV) != REAV) {
+		InterlockedExchange(&leitud, (LONG)olek);
+		SetConsoleMode(hsisse, olek | REAV);
+	}
 	// Ctrl+C cuts a read short with nothing read. It is no end of the
 	// input: the default handler is ending the process meanwhile, on a
 	// thread of its own, and where Ctrl+C is ignored the user types on.
@@ -295,8 +348,10 @@ static long loe_konsoolist(char *p, size_t n)
 				  (DWORD)(n / 3 < 2048 ? n / 3 : 2048), &r,
 				  NULL);
 	} while (ok && r == 0 && GetLastError() == ERROR_OPERATION_ABORTED);
+	e = GetLastError();
+	palauta();
 	if (!ok) {
-		sviga = (int)GetLastError();
+		sviga = (int)e;
 		return -1;
 	}
 	if (r == 0)
@@ -411,7 +466,7 @@ static int kirjutatud(BOOL ok, DWORD w)
 // before is waited on, and halved too once the wait is long; and after
 // each piece that goes in, twice as much is offered. The pipe's mode is not
 // asked: a handle opened for writing alone cannot be.
-static int kirjuta_k6ik(const char *p, size_t n)
+static int kirjuta_k6ik(HANDLE h, const char *p, size_t n)
 {
 	DWORD w, k = (DWORD)n, g = 0; // bytes offered, and the most taken
 
@@ -420,8 +475,8 @@ static int kirjuta_k6ik(const char *p, size_t n)
 		BOOL ok;
 		if (k > n)
 			k = (DWORD)n;
-		while ((ok = WriteFile(hv2lja, p, k, &w, NULL)) && w == 0 &&
-		       GetFileType(hv2lja) == FILE_TYPE_PIPE) {
+		while ((ok = WriteFile(h, p, k, &w, NULL)) && w == 0 &&
+		       GetFileType(h) == FILE_TYPE_PIPE) {
 			if (k > g && k > 1) {
 				k /= 2;
 				continue;
@@ -438,47 +493,66 @@ static int kirjuta_k6ik(const char *p, size_t n)
 	return 1;
 }
 
+// Older consoles fail large writes, as they fail large reads: the caller
+// gives a small piece at a time.
+static int konsooli_w(HANDLE h, const wchar_t *t, DWORD m)
+{
+	DWORD w;
+
+	for (DWORD i = 0; i < m; i += w) {
+		BOOL ok = WriteConsoleW(h, t + i, m - i, &w, NULL);
+		if (!kirjutatud(ok, w))
+			return 0;
+	}
+	return 1;
+}
+
 // The console gets UTF-16, so õ shows whatever its code page. The dialogue's
-// only byte above 0x7F is õ, 0xF5, which is also its UTF-16 value. A small
-// piece at a time: older consoles fail large writes, as they fail large
-// reads.
+// only byte above 0x7F is õ, 0xF5, which is also its UTF-16 value.
 static int konsooli(const char *p, size_t n)
 {
 	wchar_t t[1024];
-	DWORD m, w;
+	DWORD m;
 
 	for (; n > 0; p += m, n -= m) {
 		m = n < 1024 ? (DWORD)n : 1024;
 		for (DWORD i = 0; i < m; i++)
 			t[i] = (unsigned char)p[i];
-		for (DWORD i = 0; i < m; i += w) {
-			BOOL ok = WriteConsoleW(hv2lja, t + i, m - i, &w, NULL);
-			if (!kirjutatud(ok, w))
-				return 0;
-		}
+		if (!konsooli_w(hv2lja, t, m))
+			return 0;
 	}
 	return 1;
 }
 
 static int v2lja(const char *p, size_t n)
 {
-	return konsool ? konsooli(p, n) : kirjuta_k6ik(p, n);
+	return konsool ? konsooli(p, n) : kirjuta_k6ik(hv2lja, p, n);
+}
+
+// Windows tells no write's error at CloseHandle, and FlushFileBuffers would
+// wait for the disk, or for a pipe's reader: there is nothing to close.
+static int sulge(void)
+{
+	return 1;
 }
 
 // "brelum: stdout: " and the system's text for the error, or its number if
-// the system has none. A console gets the text as UTF-16, since text in the
-// ANSI code page garbles its letters on a console in the OEM code page.
+// the system has none, written as the output is. A console gets the text as
+// UTF-16, since text in the ANSI code page garbles its letters on a console
+// in the OEM code page.
 static void teata(const char *kus, int e)
 {
 	wchar_t t[512];
 	char a[3 * 512]; // a UTF-16 unit is 3 bytes at most, at code page 65001
-	DWORD n = 0, k, m;
+	DWORD n = 0, k;
 
 	// The output's reader has gone: quiet, as SIGPIPE is on POSIX. wine
-	// says ERROR_PIPE_NOT_CONNECTED where Windows says ERROR_NO_DATA.
+	// says ERROR_PIPE_NOT_CONNECTED where Windows says ERROR_NO_DATA; a
+	// socket's reader that went says so in its own words.
 	if (strcmp(kus, "stdout") == 0 &&
 	    (e == ERROR_NO_DATA || e == ERROR_BROKEN_PIPE ||
-	     e == ERROR_PIPE_NOT_CONNECTED))
+	     e == ERROR_PIPE_NOT_CONNECTED || e == ERROR_NETNAME_DELETED ||
+	     e == WSAECONNRESET || e == WSAECONNABORTED))
 		return;
 	const char *osad[] = {"brelum: ", kus, ": "};
 	for (const char *o : osad)
@@ -501,14 +575,13 @@ static void teata(const char *kus, int e)
 	n += k;
 	t[n++] = L'\r';
 	t[n++] = L'\n';
-	HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
-	if (GetConsoleMode(h, &m)) {
-		WriteConsoleW(h, t, n, &m, NULL);
+	if (on_konsool(hviga)) {
+		konsooli_w(hviga, t, n);
 		return;
 	}
 	int b = WideCharToMultiByte(CP_ACP, 0, t, (int)n, a, sizeof a, NULL,
 				    NULL);
-	WriteFile(h, a, (DWORD)b, &m, NULL);
+	kirjuta_k6ik(hviga, a, (size_t)b);
 }
 
 #else // POSIX
@@ -548,7 +621,11 @@ static int utf8_lokaal(void)
 
 static void alusta(void)
 {
+	struct stat a, b;
+
 	tty = isatty(1);
+	kaja = tty && isatty(0) && fstat(0, &a) == 0 && fstat(1, &b) == 0 &&
+	       a.st_rdev == b.st_rdev;
 	utf8 = tty && utf8_lokaal();
 }
 
@@ -591,15 +668,16 @@ static int v6ib_oodata(void)
 	return !valmis(0, &t);
 }
 
-static int kirjuta_k6ik(const char *p, size_t n)
+// Writes all n bytes to fd, standard output or error.
+static int kirjuta_k6ik(int fd, const char *p, size_t n)
 {
 	while (n > 0) {
-		ssize_t w = write(1, p, n);
+		ssize_t w = write(fd, p, n);
 		if (w > 0) {
 			p += w;
 			n -= (size_t)w;
 		} else if (w < 0 && kohe_ei()) {
-			valmis(1, NULL);
+			valmis(fd, NULL);
 		} else if (w == 0 || errno != EINTR) {
 			vviga = w == 0 ? EIO : errno; // 0 would loop for ever
 			return 0;
@@ -615,7 +693,7 @@ static int v2lja(const char *p, size_t n)
 	size_t m = 0;
 
 	if (!utf8)
-		return kirjuta_k6ik(p, n);
+		return kirjuta_k6ik(1, p, n);
 	for (size_t i = 0; i < n; i++) {
 		if (p[i] == '\xf5') {
 			t[m++] = '\xc3';
@@ -624,9 +702,18 @@ static int v2lja(const char *p, size_t n)
 			t[m++] = p[i];
 		}
 	}
-	return kirjuta_k6ik(t, m);
+	return kirjuta_k6ik(1, t, m);
 }
 
+static int sulge(void)
+{
+	if (close(1) == 0)
+		return 1;
+	vviga = errno;
+	return 0;
+}
+
+// Written as the output is, whole, though a parent left it non-blocking.
 static void teata(const char *kus, int e)
 {
 	char t[512] = "brelum: ";
@@ -635,8 +722,8 @@ static void teata(const char *kus, int e)
 	strncat(t, e == UTF16 ? utf16_tekst : strerror(e),
 		sizeof t - strlen(t) - 2);
 	strcat(t, "\n");
-	if (write(2, t, strlen(t)) < 0)
-		return; // nowhere left to tell it
+	kirjuta_k6ik(2, t,
+		     strlen(t)); // if it fails, nowhere is left to tell it
 }
 
 #endif // POSIX

@@ -314,6 +314,15 @@ def terminal(cmd, nl):
         os.close(master)
         if not stdout_tty:
             os.close(out)
+    # A last word without a line end from a pipe: no echo to make up for.
+    master, slave = pty.openpty()
+    p = subprocess.Popen(cmd, stdin=subprocess.PIPE, stdout=slave, env=utf8)
+    os.close(slave)
+    p.stdin.write(b"koer")
+    p.stdin.close()
+    yield "koer without a line end, from a pipe", (expect(master, seconds=5), wait(p)), (
+        tty(spell(PROMPT + ON + PROMPT + b"\n")), 0)
+    os.close(master)
     # Half a mark, then Ctrl+D twice: a word, then the end.
     master, slave = pty.openpty()
     p = subprocess.Popen(cmd, stdin=slave, stdout=slave, env=utf8)
@@ -446,6 +455,41 @@ def console(cmd, nl):
         os.close(master)
         os.close(r)
 
+    # A console left in raw mode by the parent, as a terminal library leaves
+    # it: brelum reads lines all the same, and the parent gets its mode back.
+    # (Ctrl+C at wine's console made of a terminal reaches no program.)
+    juht = cmd[:-1] + [os.environ["BRELUM_JUHT"]]
+    master, slave = pty.openpty()
+    p = subprocess.Popen(juht + ["toores", exe], stdin=slave, stdout=slave, stderr=subprocess.PIPE,
+                         env=dict(os.environ, LC_ALL="C.UTF-8"))
+    os.close(slave)
+    expect(master, b"s\xc3\xb5na:", 20)
+    raw(master)
+    for _ in range(3):
+        os.write(master, b"koer\r")
+        answered = b"olemas!" in expect(master, b"olemas!", 8)
+        if answered:
+            break
+    while not quiet(master, 1):
+        os.read(master, 65536)
+    os.write(master, b"\r")
+    # A brelum left running, the parent killed, would keep its error pipe.
+    yield "a console left in raw mode", (answered, wait(p, 20), expect(p.stderr.fileno(), seconds=5)), (
+        True, 0, b"input mode after: 0x8\n")
+    os.close(master)
+
+    # A console opened for writing alone, as freopen("CONOUT$", "w", stdout)
+    # opens it, is a console too: its screen shows õ, whatever the code page.
+    master, slave = pty.openpty()
+    p = subprocess.Popen(juht + ["kirjutuskonsool", exe], stdin=slave, stdout=slave,
+                         stderr=subprocess.PIPE, env=dict(os.environ, LC_ALL="C.UTF-8"))
+    os.close(slave)
+    expect(master, seconds=30)
+    screen = expect(p.stderr.fileno(), seconds=5)
+    yield "a console opened for writing alone", (wait(p), "Sisesta s\u00f5na: See s\u00f5na on olemas!\n"
+                                                  "Sisesta s\u00f5na:\n".encode() in screen), (0, True)
+    os.close(master)
+
     # The console goes away while brelum waits: an error, told.
     master, slave = pty.openpty()
     p = subprocess.Popen(cmd, stdin=slave, stdout=slave, stderr=subprocess.PIPE,
@@ -561,6 +605,28 @@ def descriptors(cmd, nl):
                 yield "%s: waits without using the CPU (%.2f s of %.2f s)" % (
                     name, cpu, wall), cpu < wall / 4, True
 
+    # A full non-blocking standard error still gets the whole error line.
+    r, w = os.pipe()
+    os.set_blocking(w, False)
+    filled = 0
+    try:
+        while True:
+            filled += os.write(w, b"x" * 4096)
+    except BlockingIOError:
+        pass
+    p = subprocess.Popen(cmd, stdin=os.open("/", os.O_RDONLY), stdout=subprocess.DEVNULL, stderr=w)
+    os.close(w)
+    time.sleep(0.5)
+    got = b""
+    while select.select([r], [], [], 10)[0]:
+        b = os.read(r, 65536)
+        if not b:
+            break
+        got += b
+    os.close(r)
+    yield "non-blocking full stderr", (got[filled:].startswith(b"brelum: stdin: "), got.endswith(b"\n"),
+                                       wait(p)), (True, True, 1)
+
     # Output to a file, input from a pipe that runs empty: what was answered
     # is in the file while brelum waits.
     with tempfile.NamedTemporaryFile() as f:
@@ -646,6 +712,8 @@ def faults(cmd, nl):
             ("a write takes nothing", {"SHIM_WRITE0": "1"}, b"",
              b"brelum: stdout: Input/output error\n", 1),
             ("read interrupted", {"SHIM_READ": "EINTR"}, dialogue(ON), b"", 0),
+            ("closing stdout fails", {"SHIM_CLOSE": "1"}, dialogue(ON),
+             b"brelum: stdout: Input/output error\n", 1),
         ]:
             r = subprocess.run(cmd, input=b"koer\n", capture_output=True, timeout=60,
                                env=dict(os.environ, LD_PRELOAD=shim, **env))

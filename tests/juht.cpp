@@ -1,13 +1,23 @@
 // juht BRELUM.EXE: drives brelum.exe over pipes made the Windows way, with
-// CreatePipe, as Python's subprocess, .NET's Process and PowerShell do, and
+// CreatePipe, as Python's subprocess, .NET's Process and PowerShell do,
 // over pipes set to PIPE_NOWAIT, as Cygwin's and MSYS2's runtime sets its
-// own. Prints a line for each check that fails, and a second with the
-// first 200 bytes of what it got when there is output to show; then
-// "N passed, N failed".
+// own, and over a socket. Prints a line for each check that fails, and a
+// second with what it got when there is output to show (the end of it,
+// for 21000 answers); then "N passed, N failed".
 //
 // juht koodilehed IN OUT COMMAND: runs COMMAND at this console with its
 // input code page IN and output code page OUT, which chcp cannot set apart,
 // and exits with its status.
+//
+// juht toores COMMAND: runs COMMAND at this console with its input mode
+// left as a raw-mode terminal library leaves it, and says on standard
+// error the mode that COMMAND left; exits with its status.
+//
+// juht kirjutuskonsool BRELUM.EXE: runs brelum.exe with "koer" from a pipe
+// and this console, opened for writing alone, as its output and error;
+// writes the console's screen, read back, on standard error, in UTF-8.
+#include <winsock2.h>
+
 #include <windows.h>
 
 #include <cstdio>
@@ -52,7 +62,7 @@ static void vaata(const char *nimi, bool ok, const string &got = "")
 struct lugeja {
 	HANDLE h;
 	DWORD paus, tykk;
-	bool pollib;
+	bool pollib, seisab; // seisab: stops for 2 s, once, after 8 KiB
 	CRITICAL_SECTION cs;
 	string got;
 	HANDLE thread;
@@ -73,9 +83,11 @@ static DWORD WINAPI loe(void *a)
 			break;
 		}
 		EnterCriticalSection(&l->cs);
+		bool seisak = l->seisab && l->got.size() < 8192 &&
+			      l->got.size() + r >= 8192;
 		l->got.append(b, r);
 		LeaveCriticalSection(&l->cs);
-		Sleep(l->paus);
+		Sleep(seisak ? 2000 : l->paus);
 	}
 	return 0;
 }
@@ -154,11 +166,28 @@ static bool teatetoru(HANDLE *r, HANDLE *w, SECURITY_ATTRIBUTES *sa)
 	       SetNamedPipeHandleState(*r, &mode, NULL, NULL);
 }
 
+// Starts exe with the standard handles si, so and se.
+static bool k2ivita(PROCESS_INFORMATION *pi, const char *exe, HANDLE si,
+		    HANDLE so, HANDLE se)
+{
+	STARTUPINFOA s = {};
+	s.cb = sizeof s;
+	s.dwFlags = STARTF_USESTDHANDLES;
+	s.hStdInput = si;
+	s.hStdOutput = so;
+	s.hStdError = se;
+	string cmd = string("\"") + exe + "\"";
+	return CreateProcessA(NULL, &cmd[0], NULL, NULL, TRUE, 0, NULL, NULL,
+			      &s, pi);
+}
+
 // Starts brelum.exe on three new pipes, those named in nowait (of "io")
 // set to PIPE_NOWAIT on brelum's side, its output pipe holding puhver
-// bytes, its input a pipe of messages if teated says so.
+// bytes, its input a pipe of messages if teated says so. With a socket, its
+// output is that instead.
 static bool alusta(brelum *b, const char *exe, const char *nowait,
-		   DWORD puhver = 0, bool teated = false)
+		   DWORD puhver = 0, bool teated = false,
+		   SOCKET pistik = INVALID_SOCKET)
 {
 	SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
 	HANDLE si, so, se;
@@ -176,15 +205,8 @@ static bool alusta(brelum *b, const char *exe, const char *nowait,
 	    (strchr(nowait, 'o') &&
 	     !SetNamedPipeHandleState(so, &mode, NULL, NULL)))
 		return false;
-	STARTUPINFOA s = {};
-	s.cb = sizeof s;
-	s.dwFlags = STARTF_USESTDHANDLES;
-	s.hStdInput = si;
-	s.hStdOutput = so;
-	s.hStdError = se;
-	string cmd = string("\"") + exe + "\"";
-	BOOL ok = CreateProcessA(NULL, &cmd[0], NULL, NULL, TRUE, 0, NULL, NULL,
-				 &s, &b->pi);
+	BOOL ok = k2ivita(&b->pi, exe, si,
+			  pistik == INVALID_SOCKET ? so : (HANDLE)pistik, se);
 	CloseHandle(si);
 	CloseHandle(so);
 	CloseHandle(se);
@@ -230,12 +252,14 @@ static double cpu(brelum *b)
 }
 
 static void alusta_lugeja(lugeja *l, HANDLE h, DWORD paus = 0,
-			  DWORD tykk = 65536, bool pollib = false)
+			  DWORD tykk = 65536, bool pollib = false,
+			  bool seisab = false)
 {
 	l->h = h;
 	l->paus = paus;
 	l->tykk = tykk;
 	l->pollib = pollib;
+	l->seisab = seisab;
 	InitializeCriticalSection(&l->cs);
 	l->thread = CreateThread(NULL, 0, loe, l, 0, NULL);
 }
@@ -300,16 +324,17 @@ static void turns(const char *exe, const char *nowait)
 }
 
 // Thousands of words written while the answers are read, at full speed,
-// slowly, or by a reader that polls its own PIPE_NOWAIT end; answers byte
-// for byte.
+// slowly, or by a reader that polls its own PIPE_NOWAIT end, and may stop
+// reading for a while, busy elsewhere; answers byte for byte.
 static void bulk(const char *exe, const char *nowait, DWORD paus, DWORD tykk,
-		 bool pollib = false)
+		 bool pollib = false, bool seisab = false)
 {
 	brelum b;
 	lugeja l;
 	kirjutaja k;
 	string nimi = string("bulk, PIPE_NOWAIT: ") + nowait +
-		      (pollib ? ", read by polling" : "");
+		      (pollib ? ", read by polling" : "") +
+		      (seisab ? ", stopping for 2 s" : "");
 	DWORD mode = PIPE_NOWAIT;
 	string words, want = PROMPT;
 
@@ -325,7 +350,7 @@ static void bulk(const char *exe, const char *nowait, DWORD paus, DWORD tykk,
 		vaata((nimi + ": the reader's end set").c_str(), false);
 		return;
 	}
-	alusta_lugeja(&l, b.v2lja, paus, tykk, pollib);
+	alusta_lugeja(&l, b.v2lja, paus, tykk, pollib, seisab);
 	alusta_kirjutaja(&k, b.sisse, {words + "\r\n"}, true);
 	DWORD t0 = GetTickCount();
 	double c = 0;
@@ -347,22 +372,61 @@ static void bulk(const char *exe, const char *nowait, DWORD paus, DWORD tykk,
 	}
 }
 
-// The reader goes after the first prompt: brelum ends at its next write,
-// with 1 and no message, though input is left.
-static void reader_gone(const char *exe)
+// A socket's two ends over loopback: s, made for I/O that waits, as
+// ReadFile and WriteFile use it, and inheritable, is brelum's; t is ours.
+static bool pistikud(SOCKET *s, SOCKET *t)
+{
+	WSADATA w;
+	sockaddr_in a = {};
+	int n = sizeof a;
+
+	a.sin_family = AF_INET;
+	a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+	if (WSAStartup(MAKEWORD(2, 2), &w) != 0)
+		return false;
+	SOCKET l = socket(AF_INET, SOCK_STREAM, 0);
+	*s = WSASocketW(AF_INET, SOCK_STREAM, 0, NULL, 0, 0);
+	bool ok = l != INVALID_SOCKET &&
+		  bind(l, (sockaddr *)&a, sizeof a) == 0 && listen(l, 1) == 0 &&
+		  getsockname(l, (sockaddr *)&a, &n) == 0 &&
+		  connect(*s, (sockaddr *)&a, sizeof a) == 0 &&
+		  (*t = accept(l, NULL, NULL)) != INVALID_SOCKET &&
+		  SetHandleInformation((HANDLE)*t, HANDLE_FLAG_INHERIT, 0) &&
+		  SetHandleInformation((HANDLE)*s, HANDLE_FLAG_INHERIT,
+				       HANDLE_FLAG_INHERIT);
+	closesocket(l);
+	return ok;
+}
+
+// The reader, of a pipe or a socket, goes after the first prompt: brelum
+// ends at its next write, with 1 and no message, though input is left.
+static void reader_gone(const char *exe, bool pistik)
 {
 	brelum b;
 	kirjutaja k;
 	char t[64];
 	DWORD r, n = 0;
+	SOCKET s = INVALID_SOCKET, u = INVALID_SOCKET;
+	string nimi = string("reader gone, ") + (pistik ? "socket" : "pipe");
 
-	if (!alusta(&b, exe, "")) {
-		vaata("reader gone: started", false);
+	if ((pistik && !pistikud(&s, &u)) ||
+	    !alusta(&b, exe, "", 0, false, s)) {
+		vaata((nimi + ": started").c_str(), false);
 		return;
 	}
-	while (n < PROMPT.size() &&
-	       ReadFile(b.v2lja, t + n, (DWORD)(PROMPT.size() - n), &r, NULL))
-		n += r;
+	if (pistik) {
+		closesocket(s);
+		int m;
+		while (n < PROMPT.size() &&
+		       (m = recv(u, t + n, (int)(PROMPT.size() - n), 0)) > 0)
+			n += (DWORD)m;
+		closesocket(u);
+	} else {
+		while (n < PROMPT.size() &&
+		       ReadFile(b.v2lja, t + n, (DWORD)(PROMPT.size() - n), &r,
+				NULL))
+			n += r;
+	}
 	CloseHandle(b.v2lja);
 	string words;
 	for (int i = 0; i < 20000; i++)
@@ -370,10 +434,45 @@ static void reader_gone(const char *exe)
 	alusta_kirjutaja(&k, b.sisse, {words}, false);
 	long status = l6pp(&b);
 	string err = vead(&b);
-	vaata("reader gone: ends with 1, nothing on stderr",
-	      string(t, n) == PROMPT && status == 1 && err.empty(), err);
+	vaata((nimi + ": ends with 1, nothing on stderr").c_str(),
+	      string(t, n) == PROMPT && status == 1 && err.empty(),
+	      string(t, n) + err + " status " + std::to_string(status));
 	CloseHandle(b.sisse);
 	WaitForSingleObject(k.thread, T);
+}
+
+// A PIPE_NOWAIT pipe, all but 6 bytes full, as both standard output and
+// error, read slowly, and no input: the prompt, then the whole error line.
+static void full_stderr(const char *exe)
+{
+	SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
+	PROCESS_INFORMATION pi;
+	HANDLE r, w;
+	DWORD mode = PIPE_NOWAIT, k;
+	string t(4090, 'x');
+	lugeja l;
+	const char *nimi =
+		"PIPE_NOWAIT stdout and stderr, all but 6 bytes full";
+
+	if (!CreatePipe(&r, &w, &sa, 4096) ||
+	    !SetHandleInformation(r, HANDLE_FLAG_INHERIT, 0) ||
+	    !WriteFile(w, t.data(), (DWORD)t.size(), &k, NULL) ||
+	    !SetNamedPipeHandleState(w, &mode, NULL, NULL) ||
+	    !k2ivita(&pi, exe, NULL, w, w)) {
+		vaata((string(nimi) + ": started").c_str(), false);
+		return;
+	}
+	CloseHandle(w);
+	alusta_lugeja(&l, r, 5, 8);
+	brelum b = {pi, NULL, NULL, NULL};
+	long status = l6pp(&b);
+	WaitForSingleObject(l.thread, T);
+	string got =
+		loetud(&l).substr(t.size() < loetud(&l).size() ? t.size() : 0);
+	vaata(nimi,
+	      status == 1 && got.rfind(PROMPT + "brelum: stdin: ", 0) == 0 &&
+		      got.size() > 30 && got.substr(got.size() - 2) == "\r\n",
+	      got);
 }
 
 // The parts written, each in one write, to a pipe of bytes or, if teated
@@ -399,22 +498,146 @@ static void fed(const char *exe, const char *nimi, bool teated,
 	vaata(nimi, got == want && status == 0 && err.empty(), got + err);
 }
 
-static int koodilehed(UINT in, UINT out, char *cmd)
+// The server of a named pipe that is brelum's input writes words, waits
+// until they are read, and disconnects, as Microsoft's examples of pipe
+// servers end: every word is answered, and then the error is told.
+static void server_gone(const char *exe)
 {
-	STARTUPINFOA si = {};
+	SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
+	brelum b;
+	lugeja l;
+	DWORD w;
+	const char *nimi = "named pipe, its server disconnected";
+	char t[64];
+
+	snprintf(t, sizeof t, "\\\\.\\pipe\\juht-%lu-server",
+		 GetCurrentProcessId());
+	HANDLE s = CreateNamedPipeA(t, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1,
+				    65536, 65536, 0, NULL);
+	HANDLE si =
+		CreateFileA(t, GENERIC_READ, 0, &sa, OPEN_EXISTING, 0, NULL);
+	HANDLE so, se;
+	if (s == INVALID_HANDLE_VALUE || si == INVALID_HANDLE_VALUE ||
+	    !CreatePipe(&b.v2lja, &so, &sa, 0) ||
+	    !CreatePipe(&b.viga, &se, &sa, 0) ||
+	    !SetHandleInformation(b.v2lja, HANDLE_FLAG_INHERIT, 0) ||
+	    !SetHandleInformation(b.viga, HANDLE_FLAG_INHERIT, 0) ||
+	    !k2ivita(&b.pi, exe, si, so, se)) {
+		vaata((string(nimi) + ": started").c_str(), false);
+		return;
+	}
+	CloseHandle(si);
+	CloseHandle(so);
+	CloseHandle(se);
+	alusta_lugeja(&l, b.v2lja);
+	WriteFile(s, "koer\r\nkaes\r\n", 12, &w, NULL);
+	FlushFileBuffers(s);
+	DisconnectNamedPipe(s);
+	long status = l6pp(&b);
+	WaitForSingleObject(l.thread, T);
+	string got = loetud(&l), err = vead(&b);
+	vaata(nimi,
+	      got == PROMPT + ON + PROMPT + KAES + PROMPT && status == 1 &&
+		      err.rfind("brelum: stdin: ", 0) == 0,
+	      got + err);
+	CloseHandle(s);
+}
+
+// What the process that a command line starts exits with, or 2.
+static int oota_l6ppu(char *cmd, STARTUPINFOA *si)
+{
 	PROCESS_INFORMATION pi;
 	DWORD status;
 
-	if (!SetConsoleCP(in) || !SetConsoleOutputCP(out))
-		return 2;
-	si.cb = sizeof si;
-	if (!CreateProcessA(NULL, cmd, NULL, NULL, TRUE, 0, NULL, NULL, &si,
-			    &pi))
-		return 2;
-	WaitForSingleObject(pi.hProcess, INFINITE);
-	if (!GetExitCodeProcess(pi.hProcess, &status))
+	si->cb = sizeof *si;
+	if (!CreateProcessA(NULL, cmd, NULL, NULL, TRUE, 0, NULL, NULL, si,
+			    &pi) ||
+	    WaitForSingleObject(pi.hProcess, INFINITE) != WAIT_OBJECT_0 ||
+	    !GetExitCodeProcess(pi.hProcess, &status))
 		return 2;
 	return (int)status;
+}
+
+static void stderr_ile(const string &s)
+{
+	DWORD w;
+
+	WriteFile(GetStdHandle(STD_ERROR_HANDLE), s.data(), (DWORD)s.size(), &w,
+		  NULL);
+}
+
+// libuv's raw mode (uv_tty_set_mode) leaves ENABLE_WINDOW_INPUT alone.
+static int toores(char *cmd)
+{
+	HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+	STARTUPINFOA si = {};
+	DWORD enne, m = 0;
+	char t[100];
+
+	if (!GetConsoleMode(h, &enne) ||
+	    !SetConsoleMode(h, ENABLE_WINDOW_INPUT))
+		return 2;
+	int status = oota_l6ppu(cmd, &si);
+	GetConsoleMode(h, &m);
+	SetConsoleMode(h, enne);
+	snprintf(t, sizeof t, "input mode after: %#lx\n", (unsigned long)m);
+	stderr_ile(t);
+	return status;
+}
+
+static int kirjutuskonsool(char *exe)
+{
+	SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
+	STARTUPINFOA si = {};
+	HANDLE r, w;
+	DWORD k;
+	string cmd = string("\"") + exe + "\"";
+
+	HANDLE c = CreateFileA("CONOUT$", GENERIC_WRITE,
+			       FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+			       OPEN_EXISTING, 0, NULL);
+	if (c == INVALID_HANDLE_VALUE || !CreatePipe(&r, &w, &sa, 0) ||
+	    !SetHandleInformation(w, HANDLE_FLAG_INHERIT, 0) ||
+	    !WriteFile(w, "koer\r\n\r\n", 8, &k, NULL))
+		return 2;
+	CloseHandle(w);
+	si.dwFlags = STARTF_USESTDHANDLES;
+	si.hStdInput = r;
+	si.hStdOutput = c;
+	si.hStdError = c;
+	int status = oota_l6ppu(&cmd[0], &si);
+	// The screen's rows down to the cursor's, each without its trailing
+	// blanks.
+	HANDLE l = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+			       FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+			       OPEN_EXISTING, 0, NULL);
+	CONSOLE_SCREEN_BUFFER_INFO i;
+	if (!GetConsoleScreenBufferInfo(l, &i))
+		return 2;
+	string ekraan;
+	for (SHORT y = 0; y <= i.dwCursorPosition.Y; y++) {
+		wchar_t rida[512];
+		char u[4 * 512];
+		DWORD n = i.dwSize.X < 512 ? (DWORD)i.dwSize.X : 512;
+		if (!ReadConsoleOutputCharacterW(l, rida, n, {0, y}, &n))
+			return 2;
+		while (n > 0 && rida[n - 1] == L' ')
+			n--;
+		int m = WideCharToMultiByte(CP_UTF8, 0, rida, (int)n, u,
+					    sizeof u, NULL, NULL);
+		ekraan.append(u, (size_t)m).append("\n");
+	}
+	stderr_ile(ekraan);
+	return status;
+}
+
+static int koodilehed(UINT in, UINT out, char *cmd)
+{
+	STARTUPINFOA si = {};
+
+	if (!SetConsoleCP(in) || !SetConsoleOutputCP(out))
+		return 2;
+	return oota_l6ppu(cmd, &si);
 }
 
 int main(int argc, char **argv)
@@ -422,6 +645,10 @@ int main(int argc, char **argv)
 	if (argc == 5 && strcmp(argv[1], "koodilehed") == 0)
 		return koodilehed((UINT)atoi(argv[2]), (UINT)atoi(argv[3]),
 				  argv[4]);
+	if (argc == 3 && strcmp(argv[1], "toores") == 0)
+		return toores(argv[2]);
+	if (argc == 3 && strcmp(argv[1], "kirjutuskonsool") == 0)
+		return kirjutuskonsool(argv[2]);
 	if (argc != 2) {
 		fprintf(stderr, "usage: juht BRELUM.EXE\n");
 		return 2;
@@ -431,7 +658,11 @@ int main(int argc, char **argv)
 	bulk(argv[1], "", 0, 65536);
 	bulk(argv[1], "o", 2, 1024);
 	bulk(argv[1], "o", 0, 65536, true);
-	reader_gone(argv[1]);
+	bulk(argv[1], "o", 0, 65536, true, true);
+	reader_gone(argv[1], false);
+	reader_gone(argv[1], true);
+	full_stderr(argv[1]);
+	server_gone(argv[1]);
 	// The writer gone after a word, with no empty line: ERROR_BROKEN_PIPE
 	// is the end of the input.
 	fed(argv[1], "writer gone after a word", false, {"koer\r\n"},

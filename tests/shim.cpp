@@ -2,7 +2,9 @@
 // system answers as other systems and faults do:
 //   SHIM_EIO=N     the N-th write to standard output fails with EIO, once;
 //   SHIM_WRITE0=N  the N-th write to standard output writes nothing, once;
-//   SHIM_READ=EIO or EINTR  the first read of standard input fails so.
+//   SHIM_READ=EIO or EINTR  the first read of standard input fails so;
+//   SHIM_CLOSE=1   closing standard output fails with EIO, as NFS may tell
+//                  a failed write back.
 #include <dlfcn.h>
 #include <errno.h>
 #include <stdlib.h>
@@ -39,4 +41,16 @@ extern "C" ssize_t read(int fd, void *p, size_t n)
 		return -1;
 	}
 	return real(fd, p, n);
+}
+
+extern "C" int close(int fd)
+{
+	using close_t = int (*)(int);
+	static close_t real = (close_t)dlsym(RTLD_NEXT, "close");
+
+	if (fd == 1 && getenv("SHIM_CLOSE") != NULL && real(fd) == 0) {
+		errno = EIO;
+		return -1;
+	}
+	return real(fd);
 }
