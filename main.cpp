@@ -161,7 +161,9 @@ static int alku(char *s)
 
 // Reads one line into s without its line end: 1 for a line, 0 at the end of
 // the input, -1 on an error. A longer line than s can hold is cut, and the
-// rest of it is read and dropped. The line end is a LF, or a CR and LF.
+// rest of it is read and dropped. The line end is a LF, or a CR and LF. A
+// failed read ends the input as its end does, and sviga tells it: a named
+// pipe's server that disconnects has flushed the last word, which counts.
 static int loe(char *s, size_t N)
 {
 	size_t m = 0; // bytes of the line so far, but N for any more than N - 1
@@ -172,7 +174,7 @@ static int loe(char *s, size_t N)
 		if (sa == sl) {
 			long r = l6pp ? 0 : loe_ootel(sisend, P);
 			if (r < 0)
-				return -1;
+				r = 0;
 			sa = 0;
 			sl = (size_t)r;
 			if (r == 0) {

@@ -441,20 +441,22 @@ static void reader_gone(const char *exe, bool pistik)
 	WaitForSingleObject(k.thread, T);
 }
 
-// A PIPE_NOWAIT pipe, all but 6 bytes full, as both standard output and
-// error, read slowly, and no input: the prompt, then the whole error line.
+// A PIPE_NOWAIT pipe of 64 bytes, all but 6 full, as both standard output
+// and error, read 8 bytes at a time, more slowly than brelum's longest wait
+// frees room for the error line, and no input: the prompt, then the whole
+// error line.
 static void full_stderr(const char *exe)
 {
 	SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
 	PROCESS_INFORMATION pi;
 	HANDLE r, w;
 	DWORD mode = PIPE_NOWAIT, k;
-	string t(4090, 'x');
+	string t(58, 'x');
 	lugeja l;
 	const char *nimi =
 		"PIPE_NOWAIT stdout and stderr, all but 6 bytes full";
 
-	if (!CreatePipe(&r, &w, &sa, 4096) ||
+	if (!CreatePipe(&r, &w, &sa, 64) ||
 	    !SetHandleInformation(r, HANDLE_FLAG_INHERIT, 0) ||
 	    !WriteFile(w, t.data(), (DWORD)t.size(), &k, NULL) ||
 	    !SetNamedPipeHandleState(w, &mode, NULL, NULL) ||
@@ -463,7 +465,7 @@ static void full_stderr(const char *exe)
 		return;
 	}
 	CloseHandle(w);
-	alusta_lugeja(&l, r, 5, 8);
+	alusta_lugeja(&l, r, 20, 8);
 	brelum b = {pi, NULL, NULL, NULL};
 	long status = l6pp(&b);
 	WaitForSingleObject(l.thread, T);
@@ -500,7 +502,8 @@ static void fed(const char *exe, const char *nimi, bool teated,
 
 // The server of a named pipe that is brelum's input writes words, waits
 // until they are read, and disconnects, as Microsoft's examples of pipe
-// servers end: every word is answered, and then the error is told.
+// servers end: every word is answered, the last too, which has no line end,
+// and then the error is told.
 static void server_gone(const char *exe)
 {
 	SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
@@ -530,7 +533,7 @@ static void server_gone(const char *exe)
 	CloseHandle(so);
 	CloseHandle(se);
 	alusta_lugeja(&l, b.v2lja);
-	WriteFile(s, "koer\r\nkaes\r\n", 12, &w, NULL);
+	WriteFile(s, "koer\r\nkaes", 10, &w, NULL); // the last without its end
 	FlushFileBuffers(s);
 	DisconnectNamedPipe(s);
 	long status = l6pp(&b);
