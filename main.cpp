@@ -57,11 +57,11 @@ static int sviga, vviga; // error of a failed read or write, 0 if none
 const int UTF16 = -1;    // sviga for input in UTF-16
 static const char utf16_tekst[] =
 	"the input is UTF-16 text; save the words as ANSI or UTF-8 text";
-// Standard output is a terminal, whose last line brelum ends before it
-// exits; and it is the terminal that the input comes from and that echoes
-// what is typed, all but the line end of a word ended by Ctrl+D. Both are
-// always 0 on Windows, where the console's Ctrl+Z ends the input only with
-// the Enter that ends the line.
+// tty: standard output is a terminal, whose last line brelum ends before it
+// exits. kaja: the input is that terminal too, which echoes what is typed
+// but the line end of a word that Ctrl+D ended. Both are always 0 on
+// Windows, where the console's Ctrl+Z ends the input only with the Enter
+// that ends the line.
 static int tty, kaja;
 
 // What each platform's half, after main, gives the dialogue:
@@ -74,9 +74,9 @@ static long loe_sisse(char *p, size_t n);
 static int v6ib_oodata(void);
 // writes all n <= P bytes, spelled as the output needs: 1, or 0 and vviga;
 static int v2lja(const char *p, size_t n);
-// closes standard output, which may tell an error that no write did: 1, or
-// 0 and vviga;
-static int sulge(void);
+// closes standard output, which may tell an error that no write did, in
+// vviga;
+static void sulge(void);
 // tells error e of the stream kus ("stdin" or "stdout") on standard error.
 static void teata(const char *kus, int e);
 
@@ -532,10 +532,9 @@ static int v2lja(const char *p, size_t n)
 }
 
 // Windows tells no write's error at CloseHandle, and FlushFileBuffers would
-// wait for the disk, or for a pipe's reader: there is nothing to close.
-static int sulge(void)
+// wait for the disk, or for a pipe's reader: the output is left open.
+static void sulge(void)
 {
-	return 1;
 }
 
 // "brelum: stdout: " and the system's text for the error, or its number if
@@ -707,12 +706,10 @@ static int v2lja(const char *p, size_t n)
 	return kirjuta_k6ik(1, t, m);
 }
 
-static int sulge(void)
+static void sulge(void)
 {
-	if (close(1) == 0)
-		return 1;
-	vviga = errno;
-	return 0;
+	if (close(1) != 0)
+		vviga = errno;
 }
 
 // Written as the output is, whole, though a parent left it non-blocking.
@@ -724,8 +721,8 @@ static void teata(const char *kus, int e)
 	strncat(t, e == UTF16 ? utf16_tekst : strerror(e),
 		sizeof t - strlen(t) - 2);
 	strcat(t, "\n");
-	kirjuta_k6ik(2, t,
-		     strlen(t)); // if it fails, nowhere is left to tell it
+	// If it fails, nowhere is left to tell it.
+	kirjuta_k6ik(2, t, strlen(t));
 }
 
 #endif // POSIX

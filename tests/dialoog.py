@@ -391,6 +391,22 @@ def raw(master):
         time.sleep(0.05)
 
 
+def type_koer(master):
+    """Types koer at wine's console and tells whether it was answered. The
+    console drops keys typed before it has the terminal in raw mode, and now
+    and then just after: the word is typed again if no answer comes, and
+    may then be answered late, and twice, which is let pass."""
+    raw(master)
+    for _ in range(3):
+        os.write(master, b"koer\r")
+        answered = b"olemas!" in expect(master, b"olemas!", 8)
+        if answered:
+            break
+    while not quiet(master, 1):
+        os.read(master, 65536)
+    return answered
+
+
 def console(cmd, nl):
     """A Windows console, as wine makes one of a terminal."""
     master, slave = pty.openpty()
@@ -398,18 +414,7 @@ def console(cmd, nl):
                          env=dict(os.environ, LC_ALL="C.UTF-8"))
     os.close(slave)
     yield "prompt", b"s\xc3\xb5na:" in expect(master, b"s\xc3\xb5na:", 20), True
-    # wine's console drops keys typed before it has the terminal in raw mode,
-    # and now and then just after: type the word again if no answer comes.
-    raw(master)
-    for _ in range(3):
-        os.write(master, b"koer\r")
-        answered = b"olemas!" in expect(master, b"olemas!", 8)
-        if answered:
-            break
-    yield "verdict", answered, True
-    # A word typed again may be answered late, and twice: let that pass.
-    while not quiet(master, 1):
-        os.read(master, 65536)
+    yield "verdict", type_koer(master), True
     # The console's code page (437) lacks õ: kõer must not become koer. It has
     # ö, which must arrive as one byte: köer is one position from koer.
     for typed in ["k\u00f5er", "k\u00f6er"]:
@@ -464,14 +469,7 @@ def console(cmd, nl):
                          env=dict(os.environ, LC_ALL="C.UTF-8"))
     os.close(slave)
     expect(master, b"s\xc3\xb5na:", 20)
-    raw(master)
-    for _ in range(3):
-        os.write(master, b"koer\r")
-        answered = b"olemas!" in expect(master, b"olemas!", 8)
-        if answered:
-            break
-    while not quiet(master, 1):
-        os.read(master, 65536)
+    answered = type_koer(master)
     os.write(master, b"\r")
     # A brelum left running, the parent killed, would keep its error pipe.
     yield "a console left in raw mode", (answered, wait(p, 20), expect(p.stderr.fileno(), seconds=5)), (
