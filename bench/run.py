@@ -79,13 +79,19 @@ def build(name, flags, src=ROOT):
     return os.path.join(d, "brelum")
 
 
-def sketch_source(tmp):
+SKETCH_SRC = os.path.join(ROOT, "build-bench-sketch-src")
+
+
+def sketch_source():
     """A copy of brelum's source with the sketch in place of main.cpp, so
-    that CMake builds the sketch with every flag it gives brelum."""
-    src = os.path.join(tmp, "sketch-src")
-    if not os.path.exists(src):
-        shutil.copytree(ROOT, src, ignore=shutil.ignore_patterns(".git", "build*", "out"))
-        shutil.copy(os.path.join(ROOT, "bench", "sketch.cpp"), os.path.join(src, "main.cpp"))
+    that CMake builds the sketch with every flag it gives brelum; made anew
+    in one place, and the sketch's build trees afresh, since a tree is
+    configured from one source folder alone."""
+    src = SKETCH_SRC
+    for d in src, "build-bench-sketch", "build-bench-win-sketch":
+        shutil.rmtree(os.path.join(ROOT, d), ignore_errors=True)
+    shutil.copytree(ROOT, src, ignore=shutil.ignore_patterns(".git", "build*", "out"))
+    shutil.copy(os.path.join(ROOT, "bench", "sketch.cpp"), os.path.join(src, "main.cpp"))
     return src
 
 
@@ -98,7 +104,7 @@ def main():
     sh("g++ -O2 -o %s %s/bench/peer.cpp" % (peer, ROOT))
     sh("gcc -O2 -o %s %s/bench/minimal.c" % (minimal, ROOT))
     # The sketch is built as CMake builds brelum for Release, hardened.
-    sketch = build("build-bench-sketch", "", sketch_source(tmp))
+    sketch = build("build-bench-sketch", "", sketch_source())
 
     r = random.Random(2026)
     groups = [KNOWN, NEAR, FAR, OTHER]
@@ -169,7 +175,7 @@ def windows(tmp, words, out):
     exe = os.path.join(d, "brelum.exe")
     s = os.path.join(ROOT, "build-bench-win-sketch")
     sh("cmake -S %s -B %s -DCMAKE_TOOLCHAIN_FILE=%s/cmake/windows.cmake "
-       "-DBRELUM_TRIPLE=x86_64-w64-mingw32 -DBUILD_TESTING=OFF >/dev/null" % (sketch_source(tmp), s, ROOT))
+       "-DBRELUM_TRIPLE=x86_64-w64-mingw32 -DBUILD_TESTING=OFF >/dev/null" % (SKETCH_SRC, s, ROOT))
     sh("cmake --build %s >/dev/null" % s)
     sketch = os.path.join(s, "brelum.exe")
     os.environ.update(WINEPREFIX=os.path.join(tmp, "wine"), WINEDEBUG="-all")
